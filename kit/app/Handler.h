@@ -1,0 +1,31 @@
+// BHandler: an object that messages can be aimed at, attached to a looper.
+#pragma once
+
+#include <SupportDefs.h>
+
+#include <string>
+
+class BLooper;
+class BMessage;
+
+class BHandler {
+public:
+	explicit BHandler(const char* name = nullptr);
+	virtual ~BHandler();
+
+	virtual void MessageReceived(BMessage* message);
+
+	BLooper* Looper() const { return fLooper; }
+	const char* Name() const { return fName.c_str(); }
+	void SetName(const char* name) { fName = name ? name : ""; }
+
+	// Handlers are found by a process-wide token so that a message aimed at a
+	// handler that has gone is dropped instead of reaching freed memory.
+	int32 Token() const { return fToken; }
+
+private:
+	friend class BLooper;
+	BLooper* fLooper = nullptr;
+	std::string fName;
+	int32 fToken;
+};
