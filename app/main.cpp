@@ -1,0 +1,8 @@
+#include "TamselApp.h"
+
+int main()
+{
+	TamselApp app;
+	app.Run();
+	return 0;
+}

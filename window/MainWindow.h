@@ -1,0 +1,59 @@
+// The main window: menus, the three tabs, "Exit" and "Encode!", the progress
+// window, the state of an encoding run and the dispatch of every command.
+#pragma once
+
+#include <Button.h>
+#include <Entry.h>
+#include <MenuBar.h>
+#include <Window.h>
+
+#include <string>
+
+class FilesList;
+class ProgressWindow;
+class TabView;
+
+// Kit-neutral codes the application uses to hand work to the main window.
+enum : uint32 {
+	// A roster quit notice passed on by the application ("be:ref", "be:team").
+	kMsgEncoderQuit = 'EQUT',
+};
+
+class MainWindow : public BWindow {
+public:
+	explicit MainWindow(const entry_ref* ref);
+	~MainWindow() override;
+
+	void MessageReceived(BMessage* message) override;
+	bool QuitRequested() override;
+
+	void RefsReceived(BMessage* message);
+	void EncodeNext();
+
+	BView* backView = nullptr;
+	BButton* closeButton = nullptr;
+	BButton* encodeButton = nullptr;
+	ProgressWindow* progressWindow = nullptr;
+	BMenuBar* menuBar = nullptr;
+	// The options of the run, captured when it starts; any length.
+	std::string optionsBefore;
+	std::string optionsAfter;
+	int32 fileIndex = 0;
+	team_id encoderTeam = -1;
+	entry_ref encoderRef;
+	FilesList* filesList = nullptr;
+	TabView* tabView = nullptr;
+	bool encoding = false;
+
+private:
+	void StartEncoding();
+	void EndRun();
+	void SkipFile();
+	void StopEncoding();
+	void EncoderQuit(BMessage* message);
+	void SaveListRequested(BMessage* message);
+	void OpenListRequested(BMessage* message);
+	void ShowAddPanel();
+	void LocatePanelChose(BMessage* message);
+	void OpenReadme();
+};
