@@ -1,1 +1,254 @@
-// placeholder
+#include "GogoOptions.h"
+
+#include <cstddef>
+
+namespace gogo {
+
+const int kBitrates[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+bool IsValidBitrate(int kbps)
+{
+	for (int rate : kBitrates) {
+		if (rate == kbps)
+			return true;
+	}
+	return false;
+}
+
+namespace {
+
+// An argument quoted for an error message: bounded in length, control bytes
+// escaped so that the message stays on one line.
+std::string Quoted(const std::string& text)
+{
+	constexpr size_t kMaxShown = 80;
+	static const char kHex[] = "0123456789abcdef";
+	std::string result = "'";
+	const size_t shown = text.size() < kMaxShown ? text.size() : kMaxShown;
+	for (size_t i = 0; i < shown; i++) {
+		const unsigned char c = static_cast<unsigned char>(text[i]);
+		if (c < 0x20 || c == 0x7f) {
+			result += "\\x";
+			result += kHex[c >> 4];
+			result += kHex[c & 0xf];
+		} else {
+			result += static_cast<char>(c);
+		}
+	}
+	if (shown < text.size())
+		result += "...";
+	result += "'";
+	return result;
+}
+
+// A plain decimal number of at most 4 digits (no sign, no spaces); -1 otherwise.
+int SmallNumber(const std::string& text)
+{
+	if (text.empty() || text.size() > 4)
+		return -1;
+	int value = 0;
+	for (char c : text) {
+		if (c < '0' || c > '9')
+			return -1;
+		value = value * 10 + (c - '0');
+	}
+	return value;
+}
+
+bool IsHelp(const std::string& argument)
+{
+	return argument == "-h" || argument == "--help" || argument == "-help";
+}
+
+bool IsVersion(const std::string& argument)
+{
+	return argument == "--version" || argument == "-version";
+}
+
+ParseResult Failure(std::string reason)
+{
+	ParseResult result;
+	result.action = ParseAction::Error;
+	result.error = std::move(reason);
+	return result;
+}
+
+} // namespace
+
+ParseResult ParseArguments(const std::vector<std::string>& arguments)
+{
+	const size_t count = arguments.size();
+	if (count == 0)
+		return Failure("no input file (usage: gogo [options] input-file; try 'gogo --help')");
+
+	ParseResult result;
+	Options& options = result.options;
+	bool endOfOptions = false;
+	const size_t last = count - 1;
+
+	for (size_t i = 0; i < last; i++) {
+		const std::string& argument = arguments[i];
+		if (endOfOptions) {
+			return Failure("unexpected argument " + Quoted(argument)
+				+ " (only the input file may follow '--')");
+		}
+		if (argument == "--") {
+			endOfOptions = true;
+			continue;
+		}
+		if (IsHelp(argument)) {
+			result.action = ParseAction::Help;
+			return result;
+		}
+		if (IsVersion(argument)) {
+			result.action = ParseAction::Version;
+			return result;
+		}
+		if (argument.empty() || argument[0] != '-') {
+			return Failure("unexpected argument " + Quoted(argument)
+				+ " (the input file must be the last argument)");
+		}
+
+		// Flags.
+		if (argument == "-nopsy") {
+			options.noPsy = true;
+			options.quality = kNoPsyQuality;
+			continue;
+		}
+		if (argument == "-delete") {
+			options.deleteInput = true;
+			continue;
+		}
+		if (argument == "-silent") {
+			options.silent = true;
+			continue;
+		}
+		if (argument == "-noreplaygain") {
+			options.replayGain = false;
+			continue;
+		}
+
+		// Options with a value; the value can never be the last argument,
+		// which is the input.
+		const bool takesValue = argument == "-b" || argument == "-m" || argument == "-o"
+			|| argument == "-q" || argument == "-v";
+		if (!takesValue)
+			return Failure("unknown option " + Quoted(argument) + " (try 'gogo --help')");
+		if (i + 1 >= last) {
+			return Failure("option " + argument + " needs a value"
+				+ (i + 1 == last ? " (the last argument is the input file)" : ""));
+		}
+		const std::string& value = arguments[++i];
+
+		if (argument == "-b") {
+			const int kbps = SmallNumber(value);
+			if (!IsValidBitrate(kbps)) {
+				return Failure("bad bit rate " + Quoted(value)
+					+ " for -b (one of 32 40 48 56 64 80 96 112 128 160 192 224 256 320)");
+			}
+			options.bitrate = kbps;
+		} else if (argument == "-m") {
+			if (value == "m")
+				options.mode = ChannelMode::Mono;
+			else if (value == "s")
+				options.mode = ChannelMode::Stereo;
+			else if (value == "j")
+				options.mode = ChannelMode::JointStereo;
+			else
+				return Failure("bad mode " + Quoted(value) + " for -m (m, s or j)");
+		} else if (argument == "-o") {
+			if (value.empty())
+				return Failure("empty directory name for -o");
+			if (value.find('\0') != std::string::npos)
+				return Failure("directory name for -o contains a NUL byte");
+			options.hasOutputDirectory = true;
+			options.outputDirectory = value;
+		} else if (argument == "-q") {
+			const int quality = SmallNumber(value);
+			if (quality < 0 || quality > 9)
+				return Failure("bad quality " + Quoted(value) + " for -q (0 to 9)");
+			options.quality = quality;
+		} else { // -v
+			const int quality = SmallNumber(value);
+			if (quality < 0 || quality > 9)
+				return Failure("bad VBR quality " + Quoted(value) + " for -v (0 to 9)");
+			options.vbrQuality = quality;
+		}
+	}
+
+	const std::string& input = arguments[last];
+	if (!endOfOptions) {
+		if (IsHelp(input)) {
+			result.action = ParseAction::Help;
+			return result;
+		}
+		if (IsVersion(input)) {
+			result.action = ParseAction::Version;
+			return result;
+		}
+		if (!input.empty() && input[0] == '-') {
+			return Failure("no input file: the last argument " + Quoted(input)
+				+ " is an option (write ./" + input.substr(0, 40)
+				+ " or put '--' before it for a file of that name)");
+		}
+	}
+	if (input.empty())
+		return Failure("empty input file name");
+	if (input.find('\0') != std::string::npos)
+		return Failure("input file name contains a NUL byte");
+
+	options.input = input;
+	result.action = ParseAction::Encode;
+	return result;
+}
+
+ParseResult ParseArguments(int argc, const char* const* argv)
+{
+	std::vector<std::string> arguments;
+	if (argv != nullptr) {
+		for (int i = 1; i < argc; i++)
+			arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
+	}
+	return ParseArguments(arguments);
+}
+
+std::string UsageText()
+{
+	return
+		"usage: gogo [options] input-file\n"
+		"\n"
+		"Encodes one audio file (WAV, AIFF, FLAC... anything libsndfile reads; mono or\n"
+		"stereo) to MP3 with LAME. The output is the input's name with its extension\n"
+		"replaced by .mp3, beside the input or in the -o directory. It is written under\n"
+		"a hidden temporary name and renamed only once complete, so a failed or\n"
+		"interrupted encode leaves no partial file behind.\n"
+		"\n"
+		"The input file is always the last argument (use ./-name or '-- -name' for a\n"
+		"file whose name starts with '-'). Options, each a separate argument:\n"
+		"  -b <kbps>     bit rate: 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
+		"                (default 128); with -v, the minimum bit rate\n"
+		"  -m <mode>     m mono, s stereo, j joint stereo (default: joint stereo for\n"
+		"                stereo input, mono for mono input)\n"
+		"  -nopsy        fastest encoding: LAME quality 9 (as -q 9)\n"
+		"  -q <0-9>      LAME quality, 0 best and slowest, 9 fastest (default 3, as\n"
+		"                lame's); the later of -q and -nopsy wins\n"
+		"  -v <0-9>      variable bit rate of this quality (0 best, 9 smallest)\n"
+		"  -o <dir>      output directory, created (with its parents) if missing\n"
+		"  -delete       delete the input file once the MP3 is complete\n"
+		"  -noreplaygain skip the ReplayGain analysis (done by default, as lame does)\n"
+		"  -silent       no progress output\n"
+		"  -h, --help    this text\n"
+		"  --version     the version\n"
+		"\n"
+		"An unknown option or a bad value is an error. Input with more than two\n"
+		"channels is refused. Exit status: 0 success, 1 the encode failed, 2 bad\n"
+		"command line, 128+N killed by signal N; on failure one line\n"
+		"\"gogo: <reason>\" goes to stderr.\n";
+}
+
+std::string VersionText()
+{
+	return "gogo (Tamsel Gogo Frontend bundled encoder) 1.0, using LAME and libsndfile\n";
+}
+
+} // namespace gogo

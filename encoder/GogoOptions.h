@@ -41,7 +41,9 @@ struct Options {
 	bool hasOutputDirectory = false;
 	std::string outputDirectory; // -o
 	bool silent = false;      // -silent: no progress on stdout
-	bool replayGain = false;  // -replaygain: compute ReplayGain into the LAME tag
+	// ReplayGain analysis into the LAME tag, as lame does by default (so that
+	// gogo's output is byte for byte lame's); -noreplaygain turns it off.
+	bool replayGain = true;
 	std::string input;        // the last argument
 
 	// The quality LAME is given: -q/-nopsy, else kDefaultQuality.

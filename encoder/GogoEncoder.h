@@ -1,0 +1,59 @@
+// Encodes one audio file to MP3: libsndfile reads, libmp3lame encodes.
+//
+// The MP3 is written under a hidden temporary name in the output directory
+// (".<name>.mp3.XXXXXX") and renamed over the final name only once it is
+// complete (LAME tag written, synced, closed). On failure the temporary file
+// is removed; with InstallSignalCleanup() it is removed on SIGTERM, SIGINT and
+// SIGHUP too. Paths are arbitrary bytes of any length: directories are walked
+// one component at a time (openat), never through a fixed-size buffer.
+// Nothing here throws.
+#pragma once
+
+#include "GogoOptions.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace gogo {
+
+struct EncodeResult {
+	bool ok = false;
+	std::string error;      // when !ok: one line, without the "gogo: " prefix
+	std::string outputPath; // the final MP3's path (as the input's or -o's path, joined)
+	bool outputWritten = false; // the final MP3 exists (also set when only -delete failed)
+	int64_t frames = 0;     // sample frames encoded
+	int sampleRate = 0;     // of the input
+	int channels = 0;       // of the input
+};
+
+// Called with 0..100 whenever the percentage changes (not at all when the
+// input's length is unknown).
+using ProgressFunction = std::function<void(int percent)>;
+
+// Encodes options.input as the options say.
+EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress = {});
+
+// The directory part and the last component of a path: "a/b/c.wav" gives
+// "a/b" and "c.wav"; "c.wav" gives "" and "c.wav"; "/c.wav" gives "/" and
+// "c.wav"; "a/" gives "a" and "".
+void SplitPath(const std::string& path, std::string& directory, std::string& name);
+
+// The output file name for an input file name: its extension replaced by
+// ".mp3" ("x.wav" -> "x.mp3", "x.y.flac" -> "x.y.mp3"), or ".mp3" appended
+// when it has none ("x" -> "x.mp3", ".hidden" -> ".hidden.mp3").
+std::string OutputFileName(const std::string& inputName);
+
+// The path of the MP3 that EncodeFile(options) writes.
+std::string OutputPath(const Options& options);
+
+// Quotes a path for a message: control bytes escaped as \xNN so that the
+// message stays one line; other bytes (spaces, quotes, non-UTF-8) kept.
+std::string QuotePath(const std::string& path);
+
+// Installs the handlers of SIGTERM, SIGINT and SIGHUP, which remove the
+// temporary file of an encode in progress and _exit(128 + signal), and
+// ignores SIGPIPE. For the gogo program; tests encoding in-process need not.
+void InstallSignalCleanup();
+
+} // namespace gogo
