@@ -38,6 +38,10 @@ public:
 	bool dontCloseOnAdd = false;
 	bool dontClearOnOpen = false;
 	bool selfRegisterMimeType = true;
+
+private:
+	// The main window can be gone while the application still gets notices.
+	BMessenger fMainWindowMessenger;
 };
 
 // The application object as the program's own class.

@@ -41,4 +41,12 @@ public:
 	BCheckBox* disablePsycho = nullptr;
 	BCheckBox* deleteWave = nullptr;
 	BTextControl* extraParam = nullptr;
+
+private:
+	// The options before the output directory ("-b 192 -m j "), each one
+	// followed by its separator.
+	std::string LeadingOptions();
+	// The output directory as the user gave it; "" when none.
+	std::string OutputDirectory() const;
+	std::string ExtraParameters() const;
 };

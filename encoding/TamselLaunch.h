@@ -15,3 +15,6 @@ std::vector<std::string> SplitArguments(const std::string& text);
 // Launches the encoder with the words and then the path, byte for byte.
 status_t TamselLaunch(const entry_ref* executable, const std::vector<std::string>& words,
 	const std::string& path, team_id* team);
+// The same, with words that go after the path (the after-options).
+status_t TamselLaunch(const entry_ref* executable, const std::vector<std::string>& words,
+	const std::string& path, const std::vector<std::string>& wordsAfter, team_id* team);

@@ -22,10 +22,12 @@ public:
 	// Handlers are found by a process-wide token so that a message aimed at a
 	// handler that has gone is dropped instead of reaching freed memory.
 	int32 Token() const { return fToken; }
+	// True while the handler with this token exists. Kit-internal.
+	static bool TokenExists(int32 token);
 
 private:
 	friend class BLooper;
 	BLooper* fLooper = nullptr;
 	std::string fName;
-	int32 fToken;
+	const int32 fToken;
 };

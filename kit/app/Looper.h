@@ -12,17 +12,27 @@
 #include <thread>
 #include <vector>
 
+// A timeout that never ends (LockWithTimeout).
+inline constexpr bigtime_t B_INFINITE_TIMEOUT = INT64_MAX;
+
+// The kernel id of the calling thread.
+thread_id find_thread(const char* name);
+
 class BLooper : public BHandler {
 public:
 	explicit BLooper(const char* name = nullptr);
 	~BLooper() override;
 
-	// Starts the looper's thread. Returns its thread id.
+	// Starts the looper's thread. Returns its thread id, or B_ALREADY_RUNNING.
+	// Unlike the original platform, a new looper is not locked by its
+	// constructor: nothing needs unlocking before Run.
 	virtual thread_id Run();
-	// Ends the looper. Called from the looper's own thread (which must hold
-	// the lock) it never returns and the looper deletes itself; from another
-	// thread it takes the lock, asks the thread to end, waits for it and then
-	// deletes the looper.
+	// Ends the looper. Called from the looper's own thread (while it handles
+	// a message) it returns, the loop ends after the current message and the
+	// looper deletes itself. From another thread it takes the lock (if the
+	// caller does not hold it already), asks the thread to end, releases every
+	// lock of the caller, waits for the thread and deletes the looper. A
+	// looper that was never run is simply deleted.
 	virtual void Quit();
 	virtual bool QuitRequested();
 
@@ -58,21 +68,38 @@ public:
 	// Posts a message to the handler with the given token in the looper with
 	// the given id, if both still exist. Kit-internal, used by BMessenger.
 	static status_t PostToToken(int32 looperToken, int32 handlerToken, const BMessage& message);
+	// Locks the looper with the given token if it still exists; null when it
+	// has gone. Unlike Lock on a pointer, never touches a deleted looper.
+	// Kit-internal.
+	static BLooper* LockLooper(int32 looperToken);
 
 protected:
+	// Ends the loop after the current message without deleting the looper
+	// (the application object is not the loop's to delete). Any thread.
+	void StopLoop();
+	// Waits for the looper's thread to end; not from that thread.
+	void WaitForThread();
+
 	// Called with the lock held whenever the outermost lock is released;
 	// windows flush their pending display changes here.
 	virtual void OuterUnlock() {}
-	// Called in the looper's thread before the first message.
+	// Called in the looper's thread, with the lock held, before the first message.
 	virtual void ThreadStarted() {}
 
 private:
+	friend class BHandler;
 	struct Envelope {
 		BMessage message;
 		int32 handlerToken; // -1: the preferred handler (or the looper)
 	};
+	enum class QuitMode { None, SelfDelete, Other, Stop };
+
 	void Loop();
-	void EnqueueLocked(Envelope envelope);
+	void Enqueue(Envelope envelope);
+	BHandler* ResolveHandler(const Envelope& envelope);
+	// Gives up the lock completely, however deep the calling thread holds it.
+	void ReleaseAllLocks();
+	bool AcquireLock(bigtime_t timeout);
 
 	std::vector<BHandler*> fHandlers;
 	BHandler* fPreferred = nullptr;
@@ -82,15 +109,18 @@ private:
 	std::mutex fQueueLock;
 	std::condition_variable fQueueCond;
 	std::deque<Envelope> fQueue;
-	bool fQuitting = false;
+	QuitMode fQuitMode = QuitMode::None;
 
 	// The looper's recursive lock.
 	mutable std::mutex fLockMutex;
 	std::condition_variable fLockCond;
-	std::thread::id fOwner;
+	thread_id fOwner = -1;
 	int32 fLockCount = 0;
 
+	// Started by Run; joined by the thread that quits the looper, detached
+	// when the looper deletes itself.
 	std::thread fThread;
+	std::mutex fThreadLock;
 	std::atomic<thread_id> fThreadId{-1};
 	std::atomic<bool> fRunning{false};
 };

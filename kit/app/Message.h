@@ -58,6 +58,8 @@ public:
 	// Replacing changes an existing value; the same results as finding.
 	status_t ReplaceInt32(const char* name, int32 value);
 	status_t ReplaceInt32(const char* name, int32 index, int32 value);
+	status_t ReplaceInt64(const char* name, int64 value);
+	status_t ReplaceInt64(const char* name, int32 index, int64 value);
 	status_t ReplaceBool(const char* name, bool value);
 	status_t ReplaceBool(const char* name, int32 index, bool value);
 	status_t ReplaceString(const char* name, const char* value);
@@ -66,6 +68,8 @@ public:
 	status_t ReplaceRef(const char* name, int32 index, const entry_ref* ref);
 	status_t ReplacePointer(const char* name, const void* pointer);
 	status_t ReplacePointer(const char* name, int32 index, const void* pointer);
+	status_t ReplaceMessage(const char* name, const BMessage* message);
+	status_t ReplaceMessage(const char* name, int32 index, const BMessage* message);
 
 	status_t RemoveName(const char* name);
 	status_t RemoveData(const char* name, int32 index = 0);
@@ -74,6 +78,8 @@ public:
 	bool HasRef(const char* name, int32 index = 0) const;
 	bool HasString(const char* name, int32 index = 0) const;
 	bool HasInt32(const char* name, int32 index = 0) const;
+	bool HasBool(const char* name, int32 index = 0) const;
+	bool HasMessage(const char* name, int32 index = 0) const;
 
 	// Type and number of values of a field.
 	status_t GetInfo(const char* name, type_code* type, int32* count = nullptr) const;

@@ -29,6 +29,7 @@ public:
 	status_t StartWatching(BMessenger target, uint32 eventMask = B_REQUEST_QUIT) const;
 	status_t StopWatching(BMessenger target) const;
 
+	// Only the application of this process is known by its signature.
 	status_t GetAppInfo(const char* signature, struct app_info* info) const;
 };
 
@@ -41,5 +42,10 @@ status_t kill_team(team_id team);
 // Kit-internal: the program that launching a MIME type or a document runs
 // (normally "xdg-open"); tests point it at a recorder.
 namespace BPrivate {
+// Null restores "xdg-open" (found on PATH).
 void SetDesktopOpener(const char* path);
+// Where BRoster::GetAppInfo finds the running application; BApplication
+// installs itself here (it lives in a library above the roster's).
+using AppInfoProvider = status_t (*)(const char* signature, struct app_info* info);
+void SetAppInfoProvider(AppInfoProvider provider);
 }

@@ -38,5 +38,13 @@ enum color_which : int32 {
 rgb_color ui_color(color_which which);
 
 // The 256-colour palette that B_CMAP8 indexes; index 255 is transparent.
+// Indices 0..215 are a 6x6x6 colour cube (each channel in steps of 51, red
+// the slowest), 216..254 a ramp of greys from dark to light.
 const rgb_color* system_colors_palette();
 constexpr uint8 B_TRANSPARENT_MAGIC_CMAP8 = 0xff;
+
+// The index of a colour of the cube; each level is 0..5 (0, 51, ..., 255).
+constexpr uint8 cmap8_cube_index(uint8 red, uint8 green, uint8 blue)
+{
+	return uint8(36 * red + 6 * green + blue);
+}

@@ -11,6 +11,10 @@ public:
 		menu_layout layout = B_ITEMS_IN_ROW, bool resizeToFit = true);
 	~BMenuBar() override;
 
+	// Both bases know a name and a window; they are the same for a menu bar.
+	using BHandler::Name;
+	using BView::Window;
+
 	void AttachedToWindow() override;
 	void GetPreferredSize(float* width, float* height) override;
 	BPrivate::ViewKind Kind() const override { return BPrivate::ViewKind::MenuBar; }

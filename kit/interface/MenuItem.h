@@ -1,6 +1,7 @@
 // BMenuItem and BSeparatorItem: the entries of a menu.
 #pragma once
 
+#include <DisplayProtocol.h>
 #include <Invoker.h>
 
 #include <memory>
@@ -30,7 +31,7 @@ public:
 
 	// Kit-internal.
 	int32 Id() const { return fId; }
-	void FillState(struct BPrivate::MenuItemState& state) const;
+	void FillState(BPrivate::MenuItemState& state) const;
 
 private:
 	friend class BMenu;

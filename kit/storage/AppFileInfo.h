@@ -1,5 +1,6 @@
 // BAppFileInfo: the application identity stored in an executable's resources
 // (signature, flags, version, icons), read back from the executable file.
+// The resources are an ELF section of the file (see ResourceFormat.h).
 #pragma once
 
 #include <Bitmap.h>
@@ -36,14 +37,18 @@ class BAppFileInfo {
 public:
 	BAppFileInfo() = default;
 	explicit BAppFileInfo(BFile* file);
+	// Reads the resources at once; the file is not kept.
 	status_t SetTo(BFile* file);
-	// B_OK when the file carries application resources.
+	// B_OK when the file carries application resources; B_ENTRY_NOT_FOUND
+	// when it carries none (or is no executable), B_BAD_DATA when they are
+	// damaged.
 	status_t InitCheck() const { return fInit; }
 
+	// Each getter gives B_ENTRY_NOT_FOUND when the resources lack the item.
 	status_t GetSignature(char* signature) const; // B_MIME_TYPE_LENGTH bytes
 	status_t GetAppFlags(uint32* flags) const;
 	status_t GetVersionInfo(version_info* info, version_kind kind) const;
-	status_t GetType(char* type) const;
+	status_t GetType(char* type) const; // B_MIME_TYPE_LENGTH bytes
 	// The bitmap must be 32x32 (B_LARGE_ICON) or 16x16 (B_MINI_ICON), B_CMAP8.
 	status_t GetIcon(BBitmap* icon, icon_size which) const;
 	// The supported MIME types declared in the resources.
@@ -55,6 +60,12 @@ private:
 	std::string fType;
 	uint32 fFlags = 0;
 	version_info fVersion;
+	version_info fSystemVersion;
+	bool fHasSignature = false;
+	bool fHasType = false;
+	bool fHasFlags = false;
+	bool fHasVersion = false;
+	bool fHasSystemVersion = false;
 	std::vector<uint8> fLargeIcon;
 	std::vector<uint8> fMiniIcon;
 	std::vector<std::string> fSupportedTypes;

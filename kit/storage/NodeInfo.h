@@ -1,4 +1,5 @@
-// BNodeInfo: a file's MIME type, kept in "user.mime_type".
+// BNodeInfo: a file's MIME type, kept in the "user.mime_type" extended
+// attribute (the freedesktop convention: the plain type string, no NUL).
 #pragma once
 
 #include <Node.h>
@@ -10,9 +11,13 @@ public:
 	status_t SetTo(BNode* node);
 	status_t InitCheck() const;
 
-	// type is a buffer of B_MIME_TYPE_LENGTH bytes. Without the attribute the
-	// shared MIME database's answer for the file is given.
+	// type is a buffer of B_MIME_TYPE_LENGTH bytes. A file without the
+	// attribute gives B_ENTRY_NOT_FOUND: the type is not guessed from the
+	// name or the contents, since this runs for every file handed to the
+	// application and the shared MIME database can only be asked through a
+	// subprocess.
 	status_t GetType(char* type) const;
+	// Stores the type; a null type removes it.
 	status_t SetType(const char* type);
 
 private:

@@ -1,4 +1,4 @@
-// BFilePanel: the open and save panels. An open panel sends its message (or
+// BFilePanel: the open and save panels; a panel keeps a copy of its message. An open panel sends its message (or
 // B_REFS_RECEIVED when it has none) with "refs"; a save panel sends its
 // message (or B_SAVE_REQUESTED) with "directory" and "name". The target
 // defaults to the application.

@@ -1,0 +1,191 @@
+// The inside of the Qt display, shared by QtDisplay.cpp (the protocol) and
+// QtDisplayRobot.cpp (the test hooks). Everything below "main thread only"
+// is touched on the main thread alone; the rest is guarded by `lock`.
+#pragma once
+
+#include "QtDisplay.h"
+#include "QtListModel.h"
+
+#include <Message.h>
+
+#include <QPointer>
+#include <QWidget>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QMenuBar;
+class QMessageBox;
+class QPushButton;
+class QTabBar;
+class QAbstractButton;
+
+namespace BPrivate {
+
+// The top level of a kit window. The close box asks the window's looper
+// (the kit decides whether the window goes); the widget only really closes
+// when the display removes it.
+class QtKitWindow : public QWidget {
+public:
+	QtKitWindow(QtDisplay::Impl* display, WindowId id);
+
+	void AllowClose() { fAllowClose = true; }
+
+protected:
+	void closeEvent(QCloseEvent* event) override;
+	void paintEvent(QPaintEvent* event) override;
+
+private:
+	QtDisplay::Impl* fDisplay;
+	WindowId fId;
+	bool fAllowClose = false;
+};
+
+struct ViewRec {
+	ViewState state;
+	QPointer<QWidget> widget;  // placed at the frame
+	QWidget* container = nullptr; // where child views go
+	QLabel* label = nullptr;      // text control, menu field
+	QLineEdit* edit = nullptr;    // text control
+	QPushButton* fieldButton = nullptr; // menu field
+	QMenu* fieldMenu = nullptr;
+	QListView* list = nullptr;
+	QtListModel* model = nullptr;
+	QTabBar* tabs = nullptr;
+	QFrame* tabPane = nullptr;
+	QMenuBar* menuBar = nullptr;
+	std::vector<MenuItemState> shownMenu;
+	bool menuBuilt = false;
+	// Set while a change from the client is applied, so that Qt's signals
+	// about it are not taken for the user's input and echoed back.
+	bool applying = false;
+};
+
+struct WindowRec {
+	WindowId id = 0;
+	WindowState state;
+	BMessenger input;
+	std::unique_ptr<QtKitWindow> widget;
+	std::map<ViewId, std::unique_ptr<ViewRec>> views;
+	bool configured = false;
+};
+
+struct AlertRec {
+	int32 id = 0;
+	AlertRequest request;
+	std::function<void(int32)> answer;
+	QPointer<QMessageBox> box;
+	std::vector<QAbstractButton*> buttons;
+};
+
+struct PanelRec {
+	FilePanelRequest request;
+	std::function<void(const FilePanelResult&)> answer;
+	QPointer<QFileDialog> dialog;
+};
+
+struct SizeKey {
+	ViewKind kind;
+	std::string label, text;
+	float divider, frameWidth, frameHeight;
+	std::vector<std::string> labels;
+	auto operator<=>(const SizeKey&) const = default;
+};
+
+// A Call waiting for the main thread.
+struct CallState {
+	bool finished = false;
+	bool ran = false;
+};
+
+struct QtDisplay::Impl {
+	explicit Impl(QtDisplay* owner) : owner(owner) {}
+
+	// Any thread: queues work for the main thread and wakes it once.
+	void Post(std::function<void()> task);
+	// Any thread: runs fn on the main thread and waits; false when the
+	// display is not serving (fn not run).
+	bool Call(const std::function<void()>& fn);
+	static bool OnMainThread();
+
+	// ---- main thread only ----------------------------------------------
+	void Drain();
+	void ApplyBatch(Batch& batch);
+	void CreateWindow(WindowCreate& op);
+	void UpdateWindow(const WindowState& state);
+	void DestroyWindow(WindowId id);
+	void CreateView(WindowRec& window, const ViewState& state);
+	void UpdateView(WindowRec& window, ViewRec& view, const ViewState& state, bool created);
+	void DestroyView(WindowRec& window, ViewId id);
+	void PlaceView(WindowRec& window, ViewRec& view);
+	void BuildMenuBar(WindowRec& window, ViewRec& view);
+	void BuildMenuField(WindowRec& window, ViewRec& view);
+	void FillMenu(QMenu* menu, WindowId window, ViewId view, const MenuItemState& state);
+	void ApplyListSelection(ViewRec& view, const std::vector<int32>& rows);
+	void ShowAlertNow(int32 id, AlertRequest request, std::function<void(int32)> answer);
+	void AlertFinished(int64 serial);
+	void ShowPanelNow(FilePanelRequest request, std::function<void(const FilePanelResult&)> answer);
+	void PanelFinished(int32 id, int result);
+	void CloseEverything();
+
+	// Input to a window's looper.
+	void PostInput(WindowId window, BMessage& message);
+	void PostInput(WindowId window, ViewId view, BMessage message);
+	// Drops: files onto a widget of a window, at a point in window coordinates.
+	ViewId ViewAt(const WindowRec& window, QPoint where) const;
+	void InstallDropTarget(QWidget* widget, WindowId window);
+	bool CloseRequested(WindowId id);
+	void WindowPainted();
+
+	WindowRec* FindWindowRec(WindowId id);
+	WindowRec* FindWindowRec(const std::string& title);
+	ViewRec* FindViewRec(WindowRec& window, const std::string& name);
+	ViewRec* FindViewRec(WindowRec& window, ViewId id);
+
+	PreferredSize ComputeSize(const SizeQuery& query);
+	float ComputeTabHeight();
+	float ComputeStringWidth(const std::string& text);
+	static PreferredSize FixedSize(const SizeQuery& query);
+	// Creates the application object on the main thread when there is none.
+	static void EnsureApplication();
+
+	QtDisplay* owner;
+
+	// ---- guarded by lock -----------------------------------------------
+	mutable std::mutex lock;
+	std::condition_variable callDone;
+	struct Task {
+		std::function<void()> fn;
+		CallState* call = nullptr; // a waiting Call, when not null
+	};
+	std::vector<Task> tasks;
+	QObject* waker = nullptr;
+	bool wakePosted = false;
+	bool running = false;
+	bool quitRequested = false;
+	std::function<void(WindowId, const BMessage&)> observer;
+	std::map<SizeKey, PreferredSize> sizeCache;
+	std::map<std::string, float> widthCache;
+	float tabHeight = -1;
+
+	// ---- main thread only ----------------------------------------------
+	std::map<WindowId, std::unique_ptr<WindowRec>> windows;
+	std::map<int64, AlertRec> alerts; // by arrival, so the oldest is first
+	int64 nextAlertSerial = 0;
+	std::map<int32, PanelRec> panels;
+	bool exitWhenShown = false;
+};
+
+// Qt's text for a label of ours: an ampersand is a character, not a mnemonic.
+QString PlainLabel(const std::string& label);
+
+} // namespace BPrivate

@@ -1,0 +1,154 @@
+#include "XdgPaths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace BPrivate {
+
+namespace {
+
+std::string home_directory()
+{
+	const char* home = std::getenv("HOME");
+	if (home != nullptr && home[0] == '/')
+		return home;
+	struct passwd entry;
+	struct passwd* result = nullptr;
+	std::vector<char> buffer(16384);
+	if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == 0
+		&& result != nullptr && result->pw_dir != nullptr && result->pw_dir[0] == '/')
+		return result->pw_dir;
+	return {};
+}
+
+std::string base_directory(const char* variable, const char* fallback)
+{
+	const char* value = std::getenv(variable);
+	if (value != nullptr && value[0] == '/')
+		return value;
+	std::string home = home_directory();
+	if (home.empty())
+		return {};
+	return home + fallback;
+}
+
+} // namespace
+
+std::string xdg_data_home()
+{
+	return base_directory("XDG_DATA_HOME", "/.local/share");
+}
+
+std::string xdg_config_home()
+{
+	return base_directory("XDG_CONFIG_HOME", "/.config");
+}
+
+std::vector<std::string> xdg_data_dirs()
+{
+	const char* value = std::getenv("XDG_DATA_DIRS");
+	std::string list = value != nullptr && value[0] != '\0' ? value : "/usr/local/share:/usr/share";
+	std::vector<std::string> dirs;
+	size_t position = 0;
+	while (position <= list.size()) {
+		size_t end = list.find(':', position);
+		if (end == std::string::npos)
+			end = list.size();
+		std::string dir = list.substr(position, end - position);
+		while (dir.size() > 1 && dir.back() == '/')
+			dir.pop_back();
+		if (!dir.empty() && dir[0] == '/')
+			dirs.push_back(dir);
+		position = end + 1;
+	}
+	return dirs;
+}
+
+status_t make_directories(const std::string& path, mode_t mode)
+{
+	if (path.empty() || path[0] != '/')
+		return B_BAD_VALUE;
+	struct stat st;
+	if (stat(path.c_str(), &st) == 0)
+		return S_ISDIR(st.st_mode) ? B_OK : B_NOT_A_DIRECTORY;
+	size_t slash = path.find_last_of('/');
+	if (slash != std::string::npos && slash > 0) {
+		status_t status = make_directories(path.substr(0, slash), mode);
+		if (status != B_OK)
+			return status;
+	}
+	if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+		return status_from_errno(errno);
+	return B_OK;
+}
+
+status_t write_file_atomically(const std::string& path, const std::string& contents, mode_t mode)
+{
+	std::string temporary = path + ".XXXXXX";
+	int fd = mkostemp(temporary.data(), O_CLOEXEC);
+	if (fd < 0)
+		return status_from_errno(errno);
+	status_t status = B_OK;
+	size_t written = 0;
+	while (written < contents.size()) {
+		ssize_t result = write(fd, contents.data() + written, contents.size() - written);
+		if (result < 0 && errno == EINTR)
+			continue;
+		if (result <= 0) {
+			status = result < 0 ? status_from_errno(errno) : B_IO_ERROR;
+			break;
+		}
+		written += size_t(result);
+	}
+	// mkostemp makes the file private; give it the mode it is meant to have.
+	if (status == B_OK && fchmod(fd, mode) != 0)
+		status = status_from_errno(errno);
+	if (close(fd) != 0 && status == B_OK)
+		status = status_from_errno(errno);
+	if (status == B_OK && rename(temporary.c_str(), path.c_str()) != 0)
+		status = status_from_errno(errno);
+	if (status != B_OK)
+		unlink(temporary.c_str());
+	return status;
+}
+
+bool read_whole_file(const std::string& path, std::string* contents)
+{
+	contents->clear();
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	if (fd < 0)
+		return false;
+	char buffer[16384];
+	bool ok = true;
+	while (true) {
+		ssize_t result = read(fd, buffer, sizeof(buffer));
+		if (result < 0 && errno == EINTR)
+			continue;
+		if (result < 0)
+			ok = false;
+		if (result <= 0)
+			break;
+		contents->append(buffer, size_t(result));
+	}
+	close(fd);
+	return ok;
+}
+
+status_t remove_file(const std::string& path)
+{
+	if (unlink(path.c_str()) != 0 && errno != ENOENT)
+		return status_from_errno(errno);
+	return B_OK;
+}
+
+bool file_exists(const std::string& path)
+{
+	struct stat st;
+	return stat(path.c_str(), &st) == 0;
+}
+
+} // namespace BPrivate
