@@ -31,6 +31,8 @@ public:
 	// thread serves the display; returns when the looper has quit and the
 	// display has closed its windows.
 	thread_id Run() override;
+	// Ends the application's loop and the display, so that Run returns. The
+	// object itself is not deleted: it belongs to main.
 	void Quit() override;
 	bool QuitRequested() override;
 
@@ -58,11 +60,14 @@ private:
 	friend class BWindow;
 	void RegisterWindow(BWindow* window);
 	void UnregisterWindow(BWindow* window);
-	void QuitAllWindows();
+	// Asks every window to quit (each locked, QuitRequested, then Quit);
+	// false as soon as one refuses.
+	bool QuitAllWindows();
 
 	std::string fSignature;
 	status_t fInitError = B_OK;
 	std::atomic<bool> fLaunching{true};
+	std::atomic<bool> fRunStarted{false};
 	std::vector<std::string> fLaunchArgs;
 	bool fLaunchArgsSet = false;
 	mutable std::mutex fWindowsLock;

@@ -312,16 +312,14 @@ void BListView::SetSelected(int32 index, bool selected)
 	if (item->fSelected == selected)
 		return;
 	item->fSelected = selected;
+	fSelectedCount += selected ? 1 : -1;
+	if (!fSelectedRowsValid)
+		return;
 	auto it = std::lower_bound(fSelectedRows.begin(), fSelectedRows.end(), index);
-	if (selected) {
-		fSelectedCount++;
-		if (fSelectedRowsValid)
-			fSelectedRows.insert(it, index);
-	} else {
-		fSelectedCount--;
-		if (fSelectedRowsValid)
-			fSelectedRows.erase(it);
-	}
+	if (selected)
+		fSelectedRows.insert(it, index);
+	else
+		fSelectedRows.erase(it);
 }
 
 void BListView::ClearSelectionFlags()

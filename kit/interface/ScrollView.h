@@ -13,6 +13,8 @@ public:
 	~BScrollView() override;
 
 	BView* Target() const { return fTarget; }
+	// Removing the target leaves an empty frame.
+	bool RemoveChild(BView* child) override;
 	border_style Border() const { return fBorder; }
 
 	BPrivate::ViewKind Kind() const override { return BPrivate::ViewKind::ScrollView; }

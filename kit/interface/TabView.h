@@ -38,6 +38,8 @@ public:
 
 	// The page and the tab belong to the tab view. Without a tab, one is made.
 	virtual void AddTab(BView* target, BTab* tab = nullptr);
+	// A page taken away leaves its tab without a view (the label stays).
+	bool RemoveChild(BView* child) override;
 	int32 CountTabs() const { return int32(fTabs.size()); }
 	BTab* TabAt(int32 index) const;
 	BView* ViewForTab(int32 index) const;

@@ -1,0 +1,167 @@
+// The encoding run of the main window: one encoder at a time over the file
+// list, the next one started by the roster's notice that the last one quit.
+// Everything here runs on the main window's thread; the application posts
+// the notices to it.
+
+#include "MainWindow.h"
+
+#include "EncoderView.h"
+#include "FilesList.h"
+#include "ProgressWindow.h"
+#include "TabView.h"
+#include "TamselApp.h"
+#include "TamselLaunch.h"
+
+#include <Alert.h>
+#include <Application.h>
+#include <Entry.h>
+#include <ListItem.h>
+#include <Roster.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kEncoderName = "Gogo";
+
+void ShowStopAlert(const char* title, const std::string& text)
+{
+	(new BAlert(title, text.c_str(), "OK", nullptr, nullptr, B_WIDTH_AS_USUAL,
+		B_STOP_ALERT))->Go();
+}
+
+// The before-options of the run as the encoder's words, captured when the
+// run starts. There is one main window and only its thread gets here.
+std::vector<std::string>& RunWords()
+{
+	static std::vector<std::string> words;
+	return words;
+}
+
+} // namespace
+
+void MainWindow::StartEncoding()
+{
+	if (encoding)
+		return;
+
+	const char* location = tamsel_app()->encoderLocation.get();
+	BEntry entry(location, true);
+	if (!entry.Exists()) {
+		const std::string where = location != nullptr ? location : "";
+		ShowStopAlert("EncodeFailed", where
+			+ " not found. Please go to the Program options panel and make sure the \""
+			+ "Gogo location:" + "\" field points directly to " + kEncoderName
+			+ ", or a symlink to it (not the directory it is in).");
+		return;
+	}
+
+	entry.GetRef(&encoderRef);
+	fileIndex = 0;
+
+	EncoderView* encoderView = tabView->encoderView;
+	encoderView->OptionsBefore(optionsBefore);
+	encoderView->OptionsAfter(optionsAfter);
+	RunWords() = encoderView->OptionWordsBefore();
+
+	encoding = true;
+
+	if (progressWindow->Lock()) {
+		progressWindow->Show();
+		progressWindow->MoveTo(Frame().left + 50, Frame().top + 50);
+		progressWindow->Unlock();
+	}
+
+	be_roster->StartWatching(be_app_messenger, B_REQUEST_QUIT);
+	EncodeNext();
+}
+
+void MainWindow::EncodeNext()
+{
+	// The list may have changed since the last file: files dropped on it
+	// count, and a shortened list ends the run rather than reading past it.
+	const int32 count = filesList->CountItems();
+	if (fileIndex >= count) {
+		EndRun();
+		return;
+	}
+
+	const std::string path = static_cast<BStringItem*>(filesList->ItemAt(fileIndex))->Text();
+	const std::string shown = path.find(' ') != std::string::npos ? "\"" + path + "\"" : path;
+	const std::string countText
+		= "File " + std::to_string(fileIndex + 1) + " of " + std::to_string(count);
+
+	if (progressWindow->Lock()) {
+		progressWindow->fileNameView->SetText(shown.c_str());
+		progressWindow->fileNumberView->SetText(countText.c_str());
+		progressWindow->skipButton->SetEnabled(true);
+		progressWindow->stopButton->SetEnabled(true);
+		progressWindow->Unlock();
+	}
+
+	// The path is a word of its own, so that no name can be taken apart.
+	const status_t status = TamselLaunch(&encoderRef, RunWords(), path,
+		SplitArguments(optionsAfter), &encoderTeam);
+	if (status != B_OK) {
+		ShowStopAlert("LaunchFailed", std::string("Something bad happened when tried to launch ")
+			+ kEncoderName + ". Make sure " + kEncoderName
+			+ " is where it should be, isn't running and try again.");
+		EndRun();
+		return;
+	}
+	fileIndex += 1;
+}
+
+void MainWindow::EndRun()
+{
+	be_roster->StopWatching(be_app_messenger);
+	encoding = false;
+	fileIndex = 0;
+	if (progressWindow->Lock()) {
+		progressWindow->Hide();
+		progressWindow->Unlock();
+	}
+}
+
+void MainWindow::EncoderQuit(BMessage* message)
+{
+	if (!encoding)
+		return;
+	entry_ref ref;
+	if (message->FindRef("be:ref", &ref) != B_OK || ref != encoderRef)
+		return;
+	// Only the encoder of this file moves the run on: the notice of one that
+	// was stopped, or skipped and already replaced, may still be on its way.
+	int32 team = -1;
+	if (message->FindInt32("be:team", &team) != B_OK || team != encoderTeam)
+		return;
+	EncodeNext();
+}
+
+void MainWindow::SkipFile()
+{
+	if (!encoding)
+		return;
+	if (progressWindow->Lock()) {
+		progressWindow->skipButton->SetEnabled(false);
+		progressWindow->stopButton->SetEnabled(false);
+		progressWindow->Unlock();
+	}
+	// Its quit notice starts the next file.
+	kill_team(encoderTeam);
+}
+
+void MainWindow::StopEncoding()
+{
+	if (!encoding)
+		return;
+	be_roster->StopWatching(be_app_messenger);
+	kill_team(encoderTeam);
+	encoding = false;
+	fileIndex = 0;
+	if (progressWindow->Lock()) {
+		progressWindow->Hide();
+		progressWindow->Unlock();
+	}
+}

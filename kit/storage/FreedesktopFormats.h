@@ -1,0 +1,59 @@
+// Kit-private: the text formats of the freedesktop desktop that the MIME
+// database writes and reads: shared-mime-info packages, desktop entries and
+// mimeapps.list. Pure functions on strings, so that each can be tested and
+// fuzzed alone.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace BPrivate {
+
+// Valid UTF-8 without control characters other than tab, LF and CR: what
+// an XML file or a desktop entry can carry.
+bool is_plain_text(std::string_view text);
+
+std::string xml_escape(std::string_view text);
+std::string xml_unescape(std::string_view text);
+
+// The shared-mime-info package that declares one type.
+std::string mime_package_xml(std::string_view type, std::string_view comment,
+	const std::vector<std::string>& extensions, std::string_view iconName);
+// The untranslated <comment> of a type's XML (a package or the database's
+// own per-type file); false when there is none.
+bool mime_xml_comment(std::string_view xml, std::string* comment);
+
+// A value of a desktop entry, escaped as its string type asks.
+std::string desktop_escape(std::string_view text);
+// One argument of an Exec key: quoted only when it holds a reserved
+// character (helpers such as xdg-mime read the program as the first word),
+// with '%' doubled.
+std::string desktop_exec_argument(std::string_view argument);
+
+struct DesktopEntryFields {
+	std::string name;
+	std::string exec;       // the whole Exec value, already escaped
+	std::string icon;
+	std::vector<std::string> mimeTypes;
+	std::string signature;  // marks the entry as one the kit wrote
+};
+std::string desktop_entry_text(const DesktopEntryFields& fields);
+// The raw value of a key of the [Desktop Entry] group.
+bool desktop_entry_value(std::string_view text, std::string_view key, std::string* value);
+// The items of a ';'-separated list, empty ones dropped.
+std::vector<std::string> split_list(std::string_view value);
+
+// mimeapps.list: makes desktopId the first default application of the type
+// under [Default Applications], keeping every other line as it was.
+std::string mimeapps_set_default(std::string_view contents, std::string_view type,
+	std::string_view desktopId);
+// Removes the type's line from [Default Applications].
+std::string mimeapps_remove_type(std::string_view contents, std::string_view type);
+// The default applications of the type, in order.
+std::vector<std::string> mimeapps_defaults(std::string_view contents, std::string_view type);
+
+// ASCII case-insensitive equality (MIME types compare that way).
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
+} // namespace BPrivate
