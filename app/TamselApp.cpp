@@ -1,6 +1,7 @@
 #include "TamselApp.h"
 
 #include "MainWindow.h"
+#include "SettingsStore.h"
 
 #include <File.h>
 #include <Node.h>
@@ -10,33 +11,7 @@
 
 const char* const kAppSignature = "application/x-vnd.TamselGogoFrontend";
 const char* const kListMimeType = "text/x-TamselGogoFronted-list";
-const char* const kDefaultEncoderLocation = "/boot/home/config/bin/Gogo";
 
-namespace {
-
-const char* const kAttrEncoderLocation = "encoder_location";
-const char* const kAttrDontCloseOnAdd = "dont_close_on_add";
-const char* const kAttrDontClearOnOpen = "dont_clear_on_open";
-const char* const kAttrSelfRegister = "self_register_mime_type";
-
-// A stored flag is one byte, 0 or 1. Anything else (another size, another
-// type, a read error) gives the default: a stray byte must never be loaded
-// into a bool as it is.
-bool ReadFlag(const BNode& node, const char* name, bool fallback)
-{
-	attr_info info;
-	if (node.GetAttrInfo(name, &info) == B_OK) {
-		if (info.size != 1 || (info.type != B_BOOL_TYPE && info.type != B_RAW_TYPE))
-			return fallback;
-	}
-	uint8 byte = 0;
-	const ssize_t read = node.ReadAttr(name, B_BOOL_TYPE, 0, &byte, 1);
-	if (read != 1 || byte > 1)
-		return fallback;
-	return byte == 1;
-}
-
-} // namespace
 
 TamselApp* tamsel_app()
 {
@@ -56,26 +31,12 @@ void TamselApp::ReadOptions()
 	app_info info;
 	GetAppInfo(&info);
 	BFile file(&info.ref, B_READ_ONLY);
-
-	// The location must be a string that ends within the buffer; a value
-	// written by another tool that does not, or any read error, gives the
-	// default rather than a string that runs past the buffer.
-	bool haveLocation = false;
-	attr_info attr;
-	const bool typeOk = file.GetAttrInfo(kAttrEncoderLocation, &attr) != B_OK
-		|| attr.type == B_STRING_TYPE || attr.type == B_RAW_TYPE;
-	if (typeOk) {
-		const ssize_t read = file.ReadAttr(kAttrEncoderLocation, B_STRING_TYPE, 0,
-			encoderLocation.get(), kEncoderLocationSize);
-		if (read > 0 && std::memchr(encoderLocation.get(), '\0', size_t(read)) != nullptr)
-			haveLocation = true;
-	}
-	if (!haveLocation)
-		std::strcpy(encoderLocation.get(), kDefaultEncoderLocation);
-
-	dontCloseOnAdd = ReadFlag(file, kAttrDontCloseOnAdd, false);
-	dontClearOnOpen = ReadFlag(file, kAttrDontClearOnOpen, false);
-	selfRegisterMimeType = ReadFlag(file, kAttrSelfRegister, true);
+	SettingsValues values;
+	values.location = encoderLocation.get();
+	LoadSettings(file, values);
+	dontCloseOnAdd = values.dontCloseOnAdd;
+	dontClearOnOpen = values.dontClearOnOpen;
+	selfRegisterMimeType = values.selfRegisterMimeType;
 }
 
 void TamselApp::WriteOptions()
@@ -91,15 +52,12 @@ void TamselApp::WriteOptions()
 	const std::string path = info.ref.Path();
 	if (access(path.c_str(), W_OK) != 0)
 		return;
-
-	node.WriteAttr(kAttrEncoderLocation, B_STRING_TYPE, 0, encoderLocation.get(),
-		std::strlen(encoderLocation.get()) + 1);
-	const uint8 closeOnAdd = dontCloseOnAdd ? 1 : 0;
-	const uint8 clearOnOpen = dontClearOnOpen ? 1 : 0;
-	const uint8 selfRegister = selfRegisterMimeType ? 1 : 0;
-	node.WriteAttr(kAttrDontCloseOnAdd, B_BOOL_TYPE, 0, &closeOnAdd, 1);
-	node.WriteAttr(kAttrDontClearOnOpen, B_BOOL_TYPE, 0, &clearOnOpen, 1);
-	node.WriteAttr(kAttrSelfRegister, B_BOOL_TYPE, 0, &selfRegister, 1);
+	SettingsValues values;
+	values.location = encoderLocation.get();
+	values.dontCloseOnAdd = dontCloseOnAdd;
+	values.dontClearOnOpen = dontClearOnOpen;
+	values.selfRegisterMimeType = selfRegisterMimeType;
+	StoreSettings(node, values);
 }
 
 void TamselApp::ReadyToRun()

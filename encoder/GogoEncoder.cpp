@@ -3,6 +3,7 @@
 #include <lame/lame.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -487,7 +488,16 @@ bool ReadsAsFloat(int format)
 	}
 }
 
-constexpr sf_count_t kBlockFrames = 65536;
+// Frames read and encoded at a time: 64k, or about a second's worth for
+// low sample rates (which LAME may resample upwards, so that a block's MP3
+// is bounded by its duration more than by its sample count).
+sf_count_t BlockFrames(int sampleRate)
+{
+	constexpr sf_count_t kMaxBlock = 65536, kMinBlock = 1024;
+	return std::max(kMinBlock, std::min<sf_count_t>(kMaxBlock, sampleRate));
+}
+
+constexpr int kMinSampleRate = 1000;
 
 } // namespace
 
@@ -546,8 +556,10 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		return fail(QuotePath(input) + " has " + std::to_string(info.channels)
 			+ " channels; only mono and stereo are supported");
 	}
-	if (info.samplerate <= 0)
-		return fail(QuotePath(input) + " has no valid sample rate");
+	if (info.samplerate < kMinSampleRate) {
+		return fail(QuotePath(input) + " has a sample rate of " + std::to_string(info.samplerate)
+			+ " Hz; at least " + std::to_string(kMinSampleRate) + " is needed");
+	}
 	if (info.frames == 0)
 		return fail(QuotePath(input) + " contains no audio");
 	const bool lengthKnown = info.frames > 0 && info.frames != SF_COUNT_MAX;
@@ -633,11 +645,15 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 
 	// The loop.
 	const bool asFloat = ReadsAsFloat(info.format);
-	const size_t samples = static_cast<size_t>(kBlockFrames) * static_cast<size_t>(info.channels);
+	const sf_count_t blockFrames = BlockFrames(info.samplerate);
+	const size_t samples = static_cast<size_t>(blockFrames) * static_cast<size_t>(info.channels);
 	std::vector<float> floatBuffer;
 	std::vector<int> intBuffer;
 	std::vector<unsigned char> mp3;
-	const size_t mp3Size = static_cast<size_t>(kBlockFrames) * 5 / 4 + 7200;
+	// LAME's bound (1.25 bytes a sample + 7200) plus room for the highest bit
+	// rate over the block's duration, for inputs LAME resamples upwards.
+	const size_t mp3Size = static_cast<size_t>(blockFrames) * 5 / 4 + 7200
+		+ static_cast<size_t>(blockFrames) * 50000 / static_cast<size_t>(info.samplerate);
 	try {
 		if (asFloat)
 			floatBuffer.resize(samples);
@@ -655,8 +671,8 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 	int64_t total = 0;
 	while (true) {
-		sf_count_t got = asFloat ? sf_readf_float(sound.Get(), floatBuffer.data(), kBlockFrames)
-			: sf_readf_int(sound.Get(), intBuffer.data(), kBlockFrames);
+		sf_count_t got = asFloat ? sf_readf_float(sound.Get(), floatBuffer.data(), blockFrames)
+			: sf_readf_int(sound.Get(), intBuffer.data(), blockFrames);
 		if (got <= 0) {
 			if (sf_error(sound.Get()) != SF_ERR_NO_ERROR) {
 				return fail("cannot read " + QuotePath(input) + ": "

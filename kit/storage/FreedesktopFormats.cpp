@@ -344,6 +344,41 @@ bool desktop_entry_value(std::string_view text, std::string_view key, std::strin
 	return false;
 }
 
+std::string desktop_entry_replace(std::string_view text, std::string_view key,
+	std::string_view value)
+{
+	std::vector<std::string> lines = split_lines(text);
+	const std::string line = std::string(key) + "=" + std::string(value);
+	size_t group = lines.size();
+	bool inGroup = false;
+	for (size_t i = 0; i < lines.size(); i++) {
+		if (is_group(lines[i])) {
+			inGroup = trim(lines[i]) == kDesktopGroup;
+			if (inGroup && group == lines.size())
+				group = i;
+			continue;
+		}
+		std::string_view lineKey;
+		std::string_view lineValue;
+		if (inGroup && split_key(lines[i], &lineKey, &lineValue) && lineKey == key) {
+			lines[i] = line;
+			return join_lines(lines);
+		}
+	}
+	if (group == lines.size()) {
+		lines.insert(lines.begin(), line);
+		lines.insert(lines.begin(), std::string(kDesktopGroup));
+		return join_lines(lines);
+	}
+	size_t end = group + 1;
+	while (end < lines.size() && !is_group(lines[end]))
+		end++;
+	while (end > group + 1 && trim(lines[end - 1]).empty())
+		end--;
+	lines.insert(lines.begin() + std::ptrdiff_t(end), line);
+	return join_lines(lines);
+}
+
 std::vector<std::string> split_list(std::string_view value)
 {
 	std::vector<std::string> items;

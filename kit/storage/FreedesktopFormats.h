@@ -41,6 +41,10 @@ struct DesktopEntryFields {
 std::string desktop_entry_text(const DesktopEntryFields& fields);
 // The raw value of a key of the [Desktop Entry] group.
 bool desktop_entry_value(std::string_view text, std::string_view key, std::string* value);
+// The entry with the key of the [Desktop Entry] group set to a raw value;
+// every other line is kept.
+std::string desktop_entry_replace(std::string_view text, std::string_view key,
+	std::string_view value);
 // The items of a ';'-separated list, empty ones dropped.
 std::vector<std::string> split_list(std::string_view value);
 
