@@ -494,7 +494,9 @@ bool ReadsAsFloat(int format)
 sf_count_t BlockFrames(int sampleRate)
 {
 	constexpr sf_count_t kMaxBlock = 65536, kMinBlock = 1024;
-	return std::max(kMinBlock, std::min<sf_count_t>(kMaxBlock, sampleRate));
+	if (sampleRate >= 32000)
+		return kMaxBlock;
+	return std::max<sf_count_t>(kMinBlock, sampleRate);
 }
 
 constexpr int kMinSampleRate = 1000;

@@ -759,6 +759,30 @@ TEST(GogoEncode, RefusesMoreThanTwoChannelsAndEmptyAudio)
 	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"quad.wav", "silence.wav"}));
 }
 
+TEST(GogoEncode, LowSampleRatesLameResamplesUpwards)
+{
+	// 4 kHz becomes 8 kHz: each block's MP3 is larger than its sample count
+	// suggests, which the output buffer must allow for.
+	TempDir dir;
+	const std::string input = dir / "low.wav";
+	ASSERT_TRUE(WriteSineWav(input, 40, 4000, 1));
+	gogo::Options options;
+	options.input = input;
+	options.bitrate = 320;
+	gogo::EncodeResult result = gogo::EncodeFile(options);
+	ASSERT_TRUE(result.ok) << result.error;
+	const Decoded decoded = Decode(result.outputPath);
+	ASSERT_TRUE(decoded.ok);
+	EXPECT_EQ(decoded.samplerate, 8000);
+	EXPECT_NEAR(static_cast<double>(decoded.samples) / decoded.samplerate, 40.0, 0.3);
+
+	ASSERT_TRUE(WriteSineWav(dir / "absurd.wav", 1, 500, 1));
+	options.input = dir / "absurd.wav";
+	result = gogo::EncodeFile(options);
+	EXPECT_FALSE(result.ok);
+	EXPECT_NE(result.error.find("sample rate"), std::string::npos) << result.error;
+}
+
 // ---- the gogo program ------------------------------------------------------------------
 
 class GogoProgram : public testing::Test {

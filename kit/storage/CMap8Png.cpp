@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
