@@ -95,8 +95,16 @@ fi
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-now_ns() { date +%s%N; }
+# One timed run: appends "wall cpu" (seconds; cpu = user + sys) to a file.
+timed() {
+	local file="$1"
+	shift
+	local TIMEFORMAT='%R %U %S'
+	{ time "$@" 2>/dev/null; } 2>"$work/one"
+	awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/one" >>"$file"
+}
 
+lame_cpu=""
 if command -v hyperfine >/dev/null 2>&1; then
 	method="hyperfine, $runs runs each after a warm-up, median"
 	q() { printf '%q ' "$@"; }
@@ -107,19 +115,19 @@ import json, sys
 r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
 print(r["lame"], r["gogo"])' "$work/times.json")
 else
-	method="bash timing, $runs interleaved runs each after a warm-up, median"
-	lame_times=()
-	gogo_times=()
+	method="bash's time, $runs interleaved runs each after a warm-up, median"
+	: >"$work/lame.times"
+	: >"$work/gogo.times"
 	for ((i = 0; i < runs; i++)); do
-		start=$(now_ns); "${lame_cmd[@]}"; end=$(now_ns)
-		lame_times+=("$(awk -v d=$((end - start)) 'BEGIN { printf "%.4f", d / 1e9 }')")
-		start=$(now_ns); "${gogo_cmd[@]}"; end=$(now_ns)
-		gogo_times+=("$(awk -v d=$((end - start)) 'BEGIN { printf "%.4f", d / 1e9 }')")
+		timed "$work/lame.times" "${lame_cmd[@]}"
+		timed "$work/gogo.times" "${gogo_cmd[@]}"
 	done
-	lame_s=$(printf '%s\n' "${lame_times[@]}" | median)
-	gogo_s=$(printf '%s\n' "${gogo_times[@]}" | median)
-	echo "lame runs (s): ${lame_times[*]}"
-	echo "gogo runs (s): ${gogo_times[*]}"
+	lame_s=$(cut -d' ' -f1 "$work/lame.times" | median)
+	gogo_s=$(cut -d' ' -f1 "$work/gogo.times" | median)
+	lame_cpu=$(cut -d' ' -f2 "$work/lame.times" | median)
+	gogo_cpu=$(cut -d' ' -f2 "$work/gogo.times" | median)
+	echo "lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
+	echo "gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
 fi
 
 echo "input:          $source_note"
@@ -130,3 +138,8 @@ echo "same output:    $identical"
 printf 'lame -b 128:    %.3f s\n' "$lame_s"
 printf 'gogo -b 128:    %.3f s\n' "$gogo_s"
 awk -v g="$gogo_s" -v l="$lame_s" 'BEGIN { printf "ratio gogo/lame: %.3f (target <= 1.0)\n", g / l }'
+if [[ -n "$lame_cpu" ]]; then
+	# CPU time moves less than wall time on a busy machine.
+	awk -v g="$gogo_cpu" -v l="$lame_cpu" 'BEGIN {
+		printf "cpu (user+sys): lame %.3f s, gogo %.3f s, ratio %.3f\n", l, g, g / l }'
+fi

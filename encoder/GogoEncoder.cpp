@@ -7,10 +7,13 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -501,6 +504,155 @@ sf_count_t BlockFrames(int sampleRate)
 
 constexpr int kMinSampleRate = 1000;
 
+// Reads the input a block ahead of the encoder, on a second thread, so that
+// reading and converting the samples overlaps encoding them. Reads in the
+// caller's thread instead when no thread can be started.
+class BlockReader {
+public:
+	BlockReader(SNDFILE* file, bool asFloat, int channels, sf_count_t blockFrames)
+		:
+		fFile(file),
+		fAsFloat(asFloat),
+		fSamples(static_cast<size_t>(blockFrames) * static_cast<size_t>(channels)),
+		fBlockFrames(blockFrames)
+	{
+	}
+
+	~BlockReader()
+	{
+		if (!fThread.joinable())
+			return;
+		{
+			std::lock_guard<std::mutex> lock(fLock);
+			fStop = true;
+		}
+		fChanged.notify_all();
+		fThread.join();
+	}
+
+	BlockReader(const BlockReader&) = delete;
+	BlockReader& operator=(const BlockReader&) = delete;
+
+	// Allocates the buffers and starts the reading; false when out of memory.
+	bool Start()
+	{
+		try {
+			for (Slot& slot : fSlots) {
+				if (fAsFloat)
+					slot.floats.resize(fSamples);
+				else
+					slot.ints.resize(fSamples);
+			}
+		} catch (const std::bad_alloc&) {
+			return false;
+		}
+		try {
+			// The thread starts with the cleanup signals blocked (it inherits
+			// the mask), so that they always reach the encoding thread.
+			SignalBlock block;
+			fThread = std::thread(&BlockReader::Run, this);
+		} catch (...) {
+			// No thread: Next() reads.
+		}
+		return true;
+	}
+
+	// The next block's frames: > 0, 0 at the end, -1 on a read error
+	// (Error() says which). The block stays valid until the next call.
+	sf_count_t Next(const float*& floats, const int*& ints)
+	{
+		if (!fThread.joinable()) {
+			Slot& slot = fSlots[0];
+			slot.frames = Read(slot);
+			floats = slot.floats.data();
+			ints = slot.ints.data();
+			return slot.frames;
+		}
+		std::unique_lock<std::mutex> lock(fLock);
+		if (fHolding) {
+			// Give back the block of the previous call.
+			fHolding = false;
+			fFilled--;
+			fReadIndex = (fReadIndex + 1) % kSlots;
+			fChanged.notify_all();
+		}
+		fChanged.wait(lock, [this] { return fFilled > 0; });
+		fHolding = true;
+		const Slot& slot = fSlots[fReadIndex];
+		floats = slot.floats.data();
+		ints = slot.ints.data();
+		return slot.frames;
+	}
+
+	std::string Error()
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		return fError;
+	}
+
+private:
+	struct Slot {
+		std::vector<float> floats;
+		std::vector<int> ints;
+		sf_count_t frames = 0;
+	};
+	static constexpr int kSlots = 3;
+
+	sf_count_t Read(Slot& slot)
+	{
+		const sf_count_t got = fAsFloat ? sf_readf_float(fFile, slot.floats.data(), fBlockFrames)
+			: sf_readf_int(fFile, slot.ints.data(), fBlockFrames);
+		if (got > 0)
+			return got;
+		if (sf_error(fFile) != SF_ERR_NO_ERROR) {
+			const char* text = sf_strerror(fFile);
+			std::lock_guard<std::mutex> lock(fLock);
+			fError = text != nullptr ? text : "read error";
+			return -1;
+		}
+		return 0;
+	}
+
+	void Run()
+	{
+		while (true) {
+			int index;
+			{
+				std::unique_lock<std::mutex> lock(fLock);
+				fChanged.wait(lock, [this] { return fStop || fFilled < kSlots; });
+				if (fStop)
+					return;
+				index = fWriteIndex;
+			}
+			Slot& slot = fSlots[index];
+			slot.frames = Read(slot);
+			{
+				std::lock_guard<std::mutex> lock(fLock);
+				fWriteIndex = (fWriteIndex + 1) % kSlots;
+				fFilled++;
+			}
+			fChanged.notify_all();
+			if (slot.frames <= 0)
+				return; // the end, or an error: the encoder sees it in this slot
+		}
+	}
+
+	SNDFILE* fFile;
+	bool fAsFloat;
+	size_t fSamples;
+	sf_count_t fBlockFrames;
+	Slot fSlots[kSlots];
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	int fFilled = 0;     // slots read and not yet given back (the held one included)
+	int fReadIndex = 0;  // the consumer's next (or held) slot
+	int fWriteIndex = 0; // the reader's next slot
+	bool fHolding = false;
+	bool fStop = false;
+	std::string fError;
+	std::thread fThread;
+};
+
 } // namespace
 
 // ---- encoding ----------------------------------------------------------------
@@ -525,17 +677,23 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	std::string inputDirectory, inputName;
 	SplitPath(input, inputDirectory, inputName);
 	FileDescriptor inputDir(OpenDirectory(inputDirectory, false));
-	if (inputDir.Get() < 0)
-		return fail("cannot open " + QuotePath(input) + ": " + ErrnoText(errno));
+	if (inputDir.Get() < 0) {
+		const int error = errno;
+		return fail("cannot open " + QuotePath(input) + ": " + ErrnoText(error));
+	}
 	if (inputName.empty())
 		return fail(QuotePath(input) + " is a directory");
 	FileDescriptor inputFd(openat(inputDir.Get(), inputName.c_str(),
 		O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-	if (inputFd.Get() < 0)
-		return fail("cannot open " + QuotePath(input) + ": " + ErrnoText(errno));
+	if (inputFd.Get() < 0) {
+		const int error = errno;
+		return fail("cannot open " + QuotePath(input) + ": " + ErrnoText(error));
+	}
 	struct stat inputStat;
-	if (fstat(inputFd.Get(), &inputStat) != 0)
-		return fail("cannot read " + QuotePath(input) + ": " + ErrnoText(errno));
+	if (fstat(inputFd.Get(), &inputStat) != 0) {
+		const int error = errno;
+		return fail("cannot read " + QuotePath(input) + ": " + ErrnoText(error));
+	}
 	if (S_ISDIR(inputStat.st_mode))
 		return fail(QuotePath(input) + " is a directory");
 	if (!S_ISREG(inputStat.st_mode))
@@ -611,13 +769,16 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	if (options.hasOutputDirectory) {
 		outputDir.Reset(OpenDirectory(outputDirectory, true));
 		if (outputDir.Get() < 0) {
+			const int error = errno;
 			return fail("cannot create the output directory " + QuotePath(outputDirectory) + ": "
-				+ ErrnoText(errno));
+				+ ErrnoText(error));
 		}
 	} else {
 		outputDir.Reset(fcntl(inputDir.Get(), F_DUPFD_CLOEXEC, 0));
-		if (outputDir.Get() < 0)
-			return fail("cannot open " + QuotePath(inputDirectory) + ": " + ErrnoText(errno));
+		if (outputDir.Get() < 0) {
+			const int error = errno;
+			return fail("cannot open " + QuotePath(inputDirectory) + ": " + ErrnoText(error));
+		}
 	}
 	const long nameMax = fpathconf(outputDir.Get(), _PC_NAME_MAX);
 	if (nameMax > 0 && outputName.size() > static_cast<size_t>(nameMax))
@@ -648,23 +809,19 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	// The loop.
 	const bool asFloat = ReadsAsFloat(info.format);
 	const sf_count_t blockFrames = BlockFrames(info.samplerate);
-	const size_t samples = static_cast<size_t>(blockFrames) * static_cast<size_t>(info.channels);
-	std::vector<float> floatBuffer;
-	std::vector<int> intBuffer;
-	std::vector<unsigned char> mp3;
 	// LAME's bound (1.25 bytes a sample + 7200) plus room for the highest bit
 	// rate over the block's duration, for inputs LAME resamples upwards.
 	const size_t mp3Size = static_cast<size_t>(blockFrames) * 5 / 4 + 7200
 		+ static_cast<size_t>(blockFrames) * 50000 / static_cast<size_t>(info.samplerate);
+	std::vector<unsigned char> mp3;
 	try {
-		if (asFloat)
-			floatBuffer.resize(samples);
-		else
-			intBuffer.resize(samples);
 		mp3.resize(mp3Size);
 	} catch (const std::bad_alloc&) {
 		return fail("out of memory");
 	}
+	BlockReader reader(sound.Get(), asFloat, info.channels, blockFrames);
+	if (!reader.Start())
+		return fail("out of memory");
 
 	int lastPercent = -1;
 	if (progress && lengthKnown) {
@@ -673,36 +830,35 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 	int64_t total = 0;
 	while (true) {
-		sf_count_t got = asFloat ? sf_readf_float(sound.Get(), floatBuffer.data(), blockFrames)
-			: sf_readf_int(sound.Get(), intBuffer.data(), blockFrames);
-		if (got <= 0) {
-			if (sf_error(sound.Get()) != SF_ERR_NO_ERROR) {
-				return fail("cannot read " + QuotePath(input) + ": "
-					+ OneLine(sf_strerror(sound.Get())));
-			}
+		const float* floats = nullptr;
+		const int* ints = nullptr;
+		const sf_count_t got = reader.Next(floats, ints);
+		if (got < 0)
+			return fail("cannot read " + QuotePath(input) + ": " + OneLine(reader.Error().c_str()));
+		if (got == 0)
 			break;
-		}
 		total += got;
 		const int n = static_cast<int>(got);
+		const int size = static_cast<int>(mp3.size());
 		int encoded;
 		if (info.channels == 2) {
 			encoded = asFloat
-				? lame_encode_buffer_interleaved_ieee_float(gf, floatBuffer.data(), n, mp3.data(),
-					static_cast<int>(mp3.size()))
-				: lame_encode_buffer_interleaved_int(gf, intBuffer.data(), n, mp3.data(),
-					static_cast<int>(mp3.size()));
+				? lame_encode_buffer_interleaved_ieee_float(gf, floats, n, mp3.data(), size)
+				: lame_encode_buffer_interleaved_int(gf, ints, n, mp3.data(), size);
 		} else {
-			encoded = asFloat
-				? lame_encode_buffer_ieee_float(gf, floatBuffer.data(), floatBuffer.data(), n,
-					mp3.data(), static_cast<int>(mp3.size()))
-				: lame_encode_buffer_int(gf, intBuffer.data(), intBuffer.data(), n, mp3.data(),
-					static_cast<int>(mp3.size()));
+			encoded = asFloat ? lame_encode_buffer_ieee_float(gf, floats, floats, n, mp3.data(), size)
+				: lame_encode_buffer_int(gf, ints, ints, n, mp3.data(), size);
 		}
 		if (encoded < 0)
 			return fail("cannot encode " + QuotePath(input) + ": " + LameError(encoded));
 		int error = 0;
-		if (encoded > 0 && !WriteAll(temp.Fd(), mp3.data(), static_cast<size_t>(encoded), error))
-			return writeFailure(error);
+		if (encoded > 0) {
+			if (!WriteAll(temp.Fd(), mp3.data(), static_cast<size_t>(encoded), error))
+				return writeFailure(error);
+			// Start the write-back now, so that the fsync at the end has little
+			// left to wait for.
+			sync_file_range(temp.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+		}
 
 		if (progress && lengthKnown) {
 			int64_t percent = total * 100 / info.frames;
@@ -747,7 +903,6 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		return fail("cannot rename " + QuotePath(tempPath) + " to " + QuotePath(result.outputPath)
 			+ ": " + ErrnoText(error));
 	}
-	fsync(outputDir.Get()); // the rename's durability; a failure here changes nothing
 	result.outputWritten = true;
 	if (progress && lengthKnown && lastPercent != 100)
 		progress(100);
@@ -756,8 +911,9 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		// Delete only what was encoded, and never the MP3 itself.
 		struct stat now, output;
 		if (fstatat(inputDir.Get(), inputName.c_str(), &now, 0) != 0) {
+			const int error = errno;
 			return fail("wrote " + QuotePath(result.outputPath) + " but cannot delete "
-				+ QuotePath(input) + ": " + ErrnoText(errno));
+				+ QuotePath(input) + ": " + ErrnoText(error));
 		}
 		if (fstatat(outputDir.Get(), outputName.c_str(), &output, 0) == 0
 				&& output.st_dev == now.st_dev && output.st_ino == now.st_ino) {
@@ -769,8 +925,9 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 				+ QuotePath(input) + ": it was replaced during the encode");
 		}
 		if (unlinkat(inputDir.Get(), inputName.c_str(), 0) != 0) {
+			const int error = errno;
 			return fail("wrote " + QuotePath(result.outputPath) + " but cannot delete "
-				+ QuotePath(input) + ": " + ErrnoText(errno));
+				+ QuotePath(input) + ": " + ErrnoText(error));
 		}
 	}
 

@@ -228,7 +228,7 @@ std::string UsageText()
 		"  -b <kbps>     bit rate: 32 40 48 56 64 80 96 112 128 160 192 224 256 320\n"
 		"                (default 128); with -v, the minimum bit rate\n"
 		"  -m <mode>     m mono, s stereo, j joint stereo (default: joint stereo for\n"
-		"                stereo input, mono for mono input)\n"
+		"                stereo input; mono input stays mono)\n"
 		"  -nopsy        fastest encoding: LAME quality 9 (as -q 9)\n"
 		"  -q <0-9>      LAME quality, 0 best and slowest, 9 fastest (default 3, as\n"
 		"                lame's); the later of -q and -nopsy wins\n"
@@ -241,9 +241,12 @@ std::string UsageText()
 		"  --version     the version\n"
 		"\n"
 		"An unknown option or a bad value is an error. Input with more than two\n"
-		"channels is refused. Exit status: 0 success, 1 the encode failed, 2 bad\n"
-		"command line, 128+N killed by signal N; on failure one line\n"
-		"\"gogo: <reason>\" goes to stderr.\n";
+		"channels is refused. As with lame, LAME picks the output sample rate: low\n"
+		"bit rates get a lower one (32 kbps: 16 kHz), low sample rates cap the bit\n"
+		"rate (8 kHz: 64 kbps). An existing MP3 of the output name is replaced; one\n"
+		"that would be the input file itself is refused. Exit status: 0 success,\n"
+		"1 the encode failed, 2 bad command line, 128+N stopped by signal N (SIGTERM,\n"
+		"SIGINT, SIGHUP); on failure one line \"gogo: <reason>\" goes to stderr.\n";
 }
 
 std::string VersionText()

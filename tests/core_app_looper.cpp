@@ -338,7 +338,10 @@ TEST(LooperQuit, QuitRequestedDecides)
 
 	journal.quitAllowed = true;
 	EXPECT_EQ(messenger.SendMessage(B_QUIT_REQUESTED), B_OK);
-	ASSERT_TRUE(WaitUntil([&] { return journal.destroyed.load(); }));
+	// The looper's token goes last in its destruction, after its handlers
+	// have been let go.
+	ASSERT_TRUE(WaitUntil([&] { return !messenger.IsValid(); }));
+	EXPECT_TRUE(journal.destroyed);
 	EXPECT_EQ(preferred.Looper(), nullptr) << "handlers are detached, not deleted";
 }
 

@@ -321,12 +321,26 @@ bool BLooper::AcquireLock(bigtime_t timeout)
 		fLockCount++;
 		return true;
 	}
-	auto isFree = [this] { return fLockCount == 0; };
-	if (timeout == B_INFINITE_TIMEOUT) {
-		fLockCond.wait(guard, isFree);
-	} else if (!fLockCond.wait_for(guard, std::chrono::microseconds(timeout > 0 ? timeout : 0), isFree)) {
+	fWaiters++;
+	// The thread that just let go does not take the lock straight back while
+	// others wait for it: a busy looper would otherwise starve everyone who
+	// wants to lock it between two messages (a Quit from outside, say).
+	auto mayTake = [this, self] {
+		return fLockCount == 0 && !(fYielding && fLastReleaser == self && fWaiters > 1);
+	};
+	bool acquired = true;
+	if (timeout == B_INFINITE_TIMEOUT)
+		fLockCond.wait(guard, mayTake);
+	else
+		acquired = fLockCond.wait_for(guard, std::chrono::microseconds(timeout > 0 ? timeout : 0), mayTake);
+	fWaiters--;
+	if (!acquired) {
+		// A thread yielding to this one may go ahead now.
+		guard.unlock();
+		fLockCond.notify_all();
 		return false;
 	}
+	fYielding = false;
 	fOwner = self;
 	fLockCount = 1;
 	return true;
@@ -362,6 +376,8 @@ void BLooper::Unlock()
 		if (--fLockCount > 0)
 			return;
 		fOwner = -1;
+		fLastReleaser = self;
+		fYielding = fWaiters > 0;
 	}
 	fLockCond.notify_all();
 }
@@ -375,6 +391,8 @@ void BLooper::ReleaseAllLocks()
 		std::lock_guard<std::mutex> guard(fLockMutex);
 		fLockCount = 0;
 		fOwner = -1;
+		fLastReleaser = find_thread(nullptr);
+		fYielding = fWaiters > 0;
 	}
 	fLockCond.notify_all();
 }

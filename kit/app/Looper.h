@@ -116,6 +116,9 @@ private:
 	std::condition_variable fLockCond;
 	thread_id fOwner = -1;
 	int32 fLockCount = 0;
+	int32 fWaiters = 0;
+	thread_id fLastReleaser = -1;
+	bool fYielding = false;
 
 	// Started by Run; joined by the thread that quits the looper, detached
 	// when the looper deletes itself.

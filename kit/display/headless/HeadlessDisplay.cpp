@@ -1,1 +1,972 @@
-// placeholder
+#include <HeadlessDisplay.h>
+
+#include <AppDefs.h>
+#include <Entry.h>
+#include <InterfaceDefs.h>
+#include <Message.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
+
+namespace BPrivate {
+
+namespace {
+
+template <typename... Ts>
+struct Overloaded : Ts... {
+	using Ts::operator()...;
+};
+template <typename... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// Control paddings of the fixed metrics. Sizes are given as Be gives them,
+// in the units of ResizeTo: a width of w covers w + 1 pixels.
+constexpr float kButtonMinWidth = 74;
+constexpr float kButtonPadding = 20;
+constexpr float kButtonHeight = 24;
+constexpr float kCheckBoxPadding = 20;
+constexpr float kCheckBoxHeight = 18;
+constexpr float kFieldHeight = 20;
+constexpr float kMenuFieldPadding = 30;
+constexpr float kMenuBarHeight = 20;
+constexpr float kTabHeight = 24;
+
+// The byte length of the UTF-8 sequence that starts with this byte.
+size_t SequenceLength(unsigned char lead)
+{
+	if (lead < 0x80)
+		return 1;
+	if ((lead & 0xE0) == 0xC0)
+		return 2;
+	if ((lead & 0xF0) == 0xE0)
+		return 3;
+	if ((lead & 0xF8) == 0xF0)
+		return 4;
+	return 1;
+}
+
+std::vector<std::string> SplitCharacters(const std::string& text)
+{
+	std::vector<std::string> characters;
+	for (size_t at = 0; at < text.size();) {
+		size_t length = std::min(SequenceLength(static_cast<unsigned char>(text[at])),
+			text.size() - at);
+		characters.push_back(text.substr(at, length));
+		at += length;
+	}
+	return characters;
+}
+
+std::string CutToBytes(std::string text, int32 maxBytes)
+{
+	if (maxBytes <= 0 || text.size() <= size_t(maxBytes))
+		return text;
+	size_t cut = size_t(maxBytes);
+	while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+		cut--;
+	text.resize(cut);
+	return text;
+}
+
+const MenuItemState* FindItem(const std::vector<MenuItemState>& items, const std::string& label,
+	bool wantMenu)
+{
+	for (const MenuItemState& item : items) {
+		bool isMenu = item.isMenu || !item.items.empty();
+		if (!item.separator && item.label == label && isMenu == wantMenu)
+			return &item;
+		if (const MenuItemState* found = FindItem(item.items, label, wantMenu))
+			return found;
+	}
+	return nullptr;
+}
+
+// The chain of enabled flags down to the item: a disabled menu disables
+// everything in it.
+bool IsReachable(const std::vector<MenuItemState>& items, int32 id, bool enabled)
+{
+	for (const MenuItemState& item : items) {
+		bool itemEnabled = enabled && item.enabled;
+		if (item.id == id && !item.separator)
+			return itemEnabled;
+		if (IsReachable(item.items, id, itemEnabled))
+			return true;
+	}
+	return false;
+}
+
+const MenuItemState* FindMarked(const std::vector<MenuItemState>& items)
+{
+	for (const MenuItemState& item : items) {
+		if (item.marked && !item.separator)
+			return &item;
+		if (const MenuItemState* found = FindMarked(item.items))
+			return found;
+	}
+	return nullptr;
+}
+
+// Marks the chosen item the way a radio-mode menu does on the screen.
+void MarkChosen(std::vector<MenuItemState>& items, int32 id)
+{
+	for (MenuItemState& item : items) {
+		bool holds = std::any_of(item.items.begin(), item.items.end(),
+			[id](const MenuItemState& child) { return child.id == id; });
+		if (holds && item.radioMode) {
+			for (MenuItemState& child : item.items)
+				child.marked = child.id == id;
+		}
+		MarkChosen(item.items, id);
+	}
+}
+
+bool IsModal(int32 feel)
+{
+	return feel == B_MODAL_APP_WINDOW_FEEL || feel == B_MODAL_ALL_WINDOW_FEEL
+		|| feel == B_MODAL_SUBSET_WINDOW_FEEL;
+}
+
+} // namespace
+
+struct HeadlessDisplay::Impl {
+	struct View {
+		ViewState state;
+		std::vector<std::string> rows;
+		std::vector<int32> selection; // ascending
+		int32 anchor = -1;            // the last row clicked, for shift-clicks
+	};
+	struct Window {
+		WindowState state;
+		BMessenger input;
+		std::map<ViewId, View> views; // ids grow with creation
+		int32 batches = 0;
+	};
+	struct Alert {
+		AlertRequest request;
+		std::function<void(int32)> answer;
+	};
+	struct Panel {
+		FilePanelRequest request;
+		std::function<void(const FilePanelResult&)> answer;
+	};
+
+	mutable std::mutex lock;
+	std::condition_variable quitCond;
+	bool quit = false;
+	std::map<WindowId, Window> windows;
+	std::vector<Alert> alerts;
+	std::vector<Panel> panels;
+
+	// ---- looking things up (lock held) -----------------------------------
+
+	Window* FindWindow(const std::string& title)
+	{
+		Window* hidden = nullptr;
+		for (auto& [id, window] : windows) {
+			if (window.state.title != title)
+				continue;
+			if (!window.state.hidden)
+				return &window;
+			if (!hidden)
+				hidden = &window;
+		}
+		return hidden;
+	}
+
+	View* FindView(Window& window, const std::string& name)
+	{
+		for (auto& [id, view] : window.views) {
+			if (view.state.name == name)
+				return &view;
+		}
+		return nullptr;
+	}
+
+	View* FindView(const std::string& windowTitle, const std::string& name)
+	{
+		Window* window = FindWindow(windowTitle);
+		return window ? FindView(*window, name) : nullptr;
+	}
+
+	bool IsViewHidden(const Window& window, const View& view) const
+	{
+		const View* at = &view;
+		for (int depth = 0; at && depth < 1000; depth++) {
+			if (at->state.hidden)
+				return true;
+			if (at->state.parent == 0)
+				return false;
+			auto parent = window.views.find(at->state.parent);
+			at = parent == window.views.end() ? nullptr : &parent->second;
+		}
+		return false;
+	}
+
+	bool IsBlockedByModal(const Window& target) const
+	{
+		for (const auto& [id, window] : windows) {
+			if (&window != &target && !window.state.hidden && IsModal(window.state.feel))
+				return true;
+		}
+		return false;
+	}
+
+	// A window that a user could act on: shown and not behind a modal one.
+	Window* ReachableWindow(const std::string& title)
+	{
+		Window* window = FindWindow(title);
+		if (!window || window->state.hidden || IsBlockedByModal(*window))
+			return nullptr;
+		return window;
+	}
+
+	// A view that a user could act on: in a reachable window, shown, enabled.
+	View* ReachableView(const std::string& title, const std::string& name, Window** windowOut)
+	{
+		Window* window = ReachableWindow(title);
+		if (!window)
+			return nullptr;
+		View* view = FindView(*window, name);
+		if (!view || !view->state.enabled || IsViewHidden(*window, *view))
+			return nullptr;
+		*windowOut = window;
+		return view;
+	}
+
+	void EraseSubtree(Window& window, ViewId root)
+	{
+		std::vector<ViewId> pending{root};
+		while (!pending.empty()) {
+			ViewId id = pending.back();
+			pending.pop_back();
+			window.views.erase(id);
+			for (const auto& [childId, child] : window.views) {
+				if (child.state.parent == id)
+					pending.push_back(childId);
+			}
+		}
+	}
+
+	// ---- applying operations (lock held) ---------------------------------
+
+	void ApplyTo(Window& window, Operation& operation)
+	{
+		auto list = [&window](ViewId id) -> View* {
+			auto found = window.views.find(id);
+			return found == window.views.end() ? nullptr : &found->second;
+		};
+		std::visit(Overloaded{
+			[&](WindowUpdate& op) { window.state = std::move(op.state); },
+			[&](ViewCreate& op) {
+				View& view = window.views[op.state.id];
+				view = View{};
+				view.state = std::move(op.state);
+			},
+			[&](ViewUpdate& op) {
+				if (View* view = list(op.state.id))
+					view->state = std::move(op.state);
+			},
+			[&](ViewDestroy& op) { EraseSubtree(window, op.id); },
+			[&](ListInsert& op) {
+				View* view = list(op.view);
+				if (!view)
+					return;
+				int32 index = std::clamp(op.index, int32(0), int32(view->rows.size()));
+				int32 count = int32(op.texts.size());
+				view->rows.insert(view->rows.begin() + index,
+					std::make_move_iterator(op.texts.begin()),
+					std::make_move_iterator(op.texts.end()));
+				for (int32& row : view->selection) {
+					if (row >= index)
+						row += count;
+				}
+			},
+			[&](ListRemove& op) {
+				View* view = list(op.view);
+				if (!view || op.index < 0 || op.index >= int32(view->rows.size()) || op.count <= 0)
+					return;
+				int32 end = std::min(int32(view->rows.size()), op.index + op.count);
+				view->rows.erase(view->rows.begin() + op.index, view->rows.begin() + end);
+				std::vector<int32> kept;
+				for (int32 row : view->selection) {
+					if (row < op.index)
+						kept.push_back(row);
+					else if (row >= end)
+						kept.push_back(row - (end - op.index));
+				}
+				view->selection = std::move(kept);
+			},
+			[&](ListMove& op) {
+				View* view = list(op.view);
+				int32 size = view ? int32(view->rows.size()) : 0;
+				if (!view || op.from < 0 || op.from >= size || op.to < 0 || op.to >= size)
+					return;
+				std::string moved = std::move(view->rows[size_t(op.from)]);
+				view->rows.erase(view->rows.begin() + op.from);
+				view->rows.insert(view->rows.begin() + op.to, std::move(moved));
+				for (int32& row : view->selection) {
+					if (row == op.from)
+						row = op.to;
+					else if (op.from < op.to && row > op.from && row <= op.to)
+						row--;
+					else if (op.from > op.to && row >= op.to && row < op.from)
+						row++;
+				}
+				std::sort(view->selection.begin(), view->selection.end());
+			},
+			[&](ListSetText& op) {
+				View* view = list(op.view);
+				if (view && op.index >= 0 && op.index < int32(view->rows.size()))
+					view->rows[size_t(op.index)] = std::move(op.text);
+			},
+			[&](ListSelect& op) {
+				View* view = list(op.view);
+				if (!view)
+					return;
+				std::set<int32> rows;
+				for (int32 row : op.selected) {
+					if (row >= 0 && row < int32(view->rows.size()))
+						rows.insert(row);
+				}
+				view->selection.assign(rows.begin(), rows.end());
+			},
+			[&](ListClear& op) {
+				if (View* view = list(op.view)) {
+					view->rows.clear();
+					view->selection.clear();
+					view->anchor = -1;
+				}
+			},
+			[](auto&) {},
+		}, operation);
+	}
+
+	// ---- acting (lock held while building, never while posting) ----------
+
+	struct Post {
+		BMessenger target;
+		BMessage message;
+	};
+
+	static BMessage InputFor(uint32 what, ViewId view)
+	{
+		BMessage message(what);
+		message.AddInt32("_view", view);
+		return message;
+	}
+};
+
+HeadlessDisplay::HeadlessDisplay()
+	:
+	fImpl(std::make_unique<Impl>())
+{
+}
+
+HeadlessDisplay::~HeadlessDisplay() = default;
+
+void HeadlessDisplay::Run()
+{
+	std::unique_lock<std::mutex> guard(fImpl->lock);
+	fImpl->quitCond.wait(guard, [this] { return fImpl->quit; });
+	// The quit is used up: a later application may serve the display again.
+	fImpl->quit = false;
+	fImpl->windows.clear();
+}
+
+void HeadlessDisplay::Quit()
+{
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		fImpl->quit = true;
+	}
+	fImpl->quitCond.notify_all();
+}
+
+void HeadlessDisplay::Apply(Batch batch)
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	auto found = fImpl->windows.find(batch.window);
+	for (Operation& operation : batch.operations) {
+		if (auto* create = std::get_if<WindowCreate>(&operation)) {
+			Impl::Window& window = fImpl->windows[batch.window];
+			window = Impl::Window{};
+			window.state = std::move(create->state);
+			window.input = create->input;
+			found = fImpl->windows.find(batch.window);
+			continue;
+		}
+		// Batches for a window that is gone (or never came) are dropped.
+		if (found == fImpl->windows.end())
+			return;
+		if (std::holds_alternative<WindowDestroy>(operation)) {
+			fImpl->windows.erase(found);
+			return;
+		}
+		fImpl->ApplyTo(found->second, operation);
+	}
+	if (found != fImpl->windows.end())
+		found->second.batches++;
+}
+
+void HeadlessDisplay::ShowAlert(AlertRequest request, std::function<void(int32)> answer)
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	fImpl->alerts.push_back(Impl::Alert{std::move(request), std::move(answer)});
+}
+
+void HeadlessDisplay::ShowFilePanel(FilePanelRequest request,
+	std::function<void(const FilePanelResult&)> answer)
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	for (Impl::Panel& panel : fImpl->panels) {
+		if (panel.request.id == request.id) {
+			// Shown again while open: the same panel, brought up to date.
+			panel.request = std::move(request);
+			panel.answer = std::move(answer);
+			return;
+		}
+	}
+	fImpl->panels.push_back(Impl::Panel{std::move(request), std::move(answer)});
+}
+
+void HeadlessDisplay::HideFilePanel(int32 id)
+{
+	std::function<void(const FilePanelResult&)> dropped;
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	auto& panels = fImpl->panels;
+	auto found = std::find_if(panels.begin(), panels.end(),
+		[id](const Impl::Panel& panel) { return panel.request.id == id; });
+	if (found == panels.end())
+		return;
+	// The callback is destroyed outside the lock: it may own the last
+	// reference to its panel's state.
+	dropped = std::move(found->answer);
+	panels.erase(found);
+}
+
+PreferredSize HeadlessDisplay::GetPreferredSize(const SizeQuery& query)
+{
+	const float label = kCharWidth * float(query.label.size());
+	const float text = kCharWidth * float(query.text.size());
+	PreferredSize size{query.frame.Width(), query.frame.Height()};
+	switch (query.kind) {
+		case ViewKind::Button:
+			size.width = std::max(kButtonMinWidth, label + kButtonPadding);
+			size.height = kButtonHeight;
+			break;
+		case ViewKind::CheckBox:
+			size.width = label + kCheckBoxPadding;
+			size.height = kCheckBoxHeight;
+			break;
+		case ViewKind::TextControl:
+			size.height = kFieldHeight;
+			break;
+		case ViewKind::StringView:
+			size.width = text;
+			size.height = kLineHeight;
+			break;
+		case ViewKind::MenuField: {
+			float divider = query.divider > 0 ? query.divider : (label > 0 ? label + 5 : 0);
+			size.width = divider + text + kMenuFieldPadding;
+			size.height = kFieldHeight;
+			break;
+		}
+		case ViewKind::MenuBar:
+			size.height = kMenuBarHeight;
+			break;
+		default:
+			break;
+	}
+	return size;
+}
+
+float HeadlessDisplay::TabHeight()
+{
+	return kTabHeight;
+}
+
+float HeadlessDisplay::StringWidth(const std::string& text)
+{
+	return kCharWidth * float(text.size());
+}
+
+// ---- what the screen shows ---------------------------------------------
+
+std::optional<WindowState> HeadlessDisplay::FindWindow(const std::string& title) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	if (const Impl::Window* window = fImpl->FindWindow(title))
+		return window->state;
+	return std::nullopt;
+}
+
+std::vector<WindowState> HeadlessDisplay::Windows() const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	std::vector<WindowState> windows;
+	for (const auto& [id, window] : fImpl->windows)
+		windows.push_back(window.state);
+	return windows;
+}
+
+bool HeadlessDisplay::IsWindowShown(const std::string& title) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	const Impl::Window* window = fImpl->FindWindow(title);
+	return window && !window->state.hidden;
+}
+
+std::optional<ViewState> HeadlessDisplay::FindView(const std::string& window,
+	const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	if (const Impl::View* found = fImpl->FindView(window, view))
+		return found->state;
+	return std::nullopt;
+}
+
+std::vector<std::string> HeadlessDisplay::ListItems(const std::string& window,
+	const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	if (const Impl::View* found = fImpl->FindView(window, view))
+		return found->rows;
+	return {};
+}
+
+std::vector<int32> HeadlessDisplay::ListSelection(const std::string& window,
+	const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	if (const Impl::View* found = fImpl->FindView(window, view))
+		return found->selection;
+	return {};
+}
+
+std::string HeadlessDisplay::MarkedLabel(const std::string& window, const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	const Impl::View* found = fImpl->FindView(window, view);
+	if (!found)
+		return {};
+	const MenuItemState* marked = FindMarked(found->state.menu);
+	return marked ? marked->label : std::string();
+}
+
+std::optional<BRect> HeadlessDisplay::ViewFrameInWindow(const std::string& window,
+	const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	Impl::Window* owner = fImpl->FindWindow(window);
+	if (!owner)
+		return std::nullopt;
+	const Impl::View* found = fImpl->FindView(*owner, view);
+	if (!found)
+		return std::nullopt;
+	BRect frame = found->state.frame;
+	ViewId parent = found->state.parent;
+	for (int depth = 0; parent != 0 && depth < 1000; depth++) {
+		auto at = owner->views.find(parent);
+		if (at == owner->views.end())
+			break;
+		frame.OffsetBy(at->second.state.frame.left, at->second.state.frame.top);
+		parent = at->second.state.parent;
+	}
+	return frame;
+}
+
+std::vector<HeadlessDisplay::ShownAlert> HeadlessDisplay::Alerts() const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	std::vector<ShownAlert> alerts;
+	for (const Impl::Alert& alert : fImpl->alerts) {
+		const AlertRequest& request = alert.request;
+		alerts.push_back(
+			ShownAlert{request.id, request.title, request.text, request.buttons, request.icon});
+	}
+	return alerts;
+}
+
+std::vector<HeadlessDisplay::ShownPanel> HeadlessDisplay::Panels() const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	std::vector<ShownPanel> panels;
+	for (const Impl::Panel& panel : fImpl->panels)
+		panels.push_back(ShownPanel{panel.request.id, panel.request});
+	return panels;
+}
+
+int32 HeadlessDisplay::BatchCount(const std::string& window) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	const Impl::Window* found = fImpl->FindWindow(window);
+	return found ? found->batches : 0;
+}
+
+// ---- acting like a user ------------------------------------------------
+
+bool HeadlessDisplay::Click(const std::string& window, const std::string& view)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target)
+			return false;
+		BMessage message = Impl::InputFor(K_INPUT_INVOKE, target->state.id);
+		// Clicking a check box toggles it, as on the screen.
+		if (target->state.kind == ViewKind::CheckBox) {
+			target->state.value = target->state.value ? 0 : 1;
+			message.AddInt32("value", target->state.value);
+		}
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::Toggle(const std::string& window, const std::string& view)
+{
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::CheckBox)
+			return false;
+	}
+	return Click(window, view);
+}
+
+bool HeadlessDisplay::SetText(const std::string& window, const std::string& view,
+	const std::string& text)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::TextControl)
+			return false;
+		// A field takes no more than its limit, like a paste would.
+		target->state.text = CutToBytes(text, target->state.maxBytes);
+		BMessage message = Impl::InputFor(K_INPUT_TEXT, target->state.id);
+		message.AddString("text", target->state.text);
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::Type(const std::string& window, const std::string& view,
+	const std::string& text)
+{
+	std::vector<Impl::Post> posts;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::TextControl)
+			return false;
+		for (const std::string& character : SplitCharacters(text)) {
+			int32 limit = target->state.maxBytes;
+			// A full field refuses further keys.
+			if (limit > 0 && target->state.text.size() + character.size() > size_t(limit))
+				break;
+			target->state.text += character;
+			BMessage message = Impl::InputFor(K_INPUT_TEXT, target->state.id);
+			message.AddString("text", target->state.text);
+			posts.push_back(Impl::Post{owner->input, std::move(message)});
+		}
+	}
+	for (Impl::Post& post : posts) {
+		if (post.target.SendMessage(&post.message) != B_OK)
+			return false;
+	}
+	return true;
+}
+
+bool HeadlessDisplay::ChooseMenuItem(const std::string& window, const std::string& view,
+	const std::string& menu, const std::string& item)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target)
+			return false;
+		const std::vector<MenuItemState>* items = &target->state.menu;
+		if (!menu.empty()) {
+			const MenuItemState* submenu = FindItem(*items, menu, true);
+			if (!submenu || !submenu->enabled)
+				return false;
+			items = &submenu->items;
+		}
+		const MenuItemState* chosen = FindItem(*items, item, false);
+		if (!chosen || !IsReachable(target->state.menu, chosen->id, true))
+			return false;
+		int32 id = chosen->id;
+		MarkChosen(target->state.menu, id);
+		BMessage message = Impl::InputFor(K_INPUT_MENU, target->state.id);
+		message.AddInt32("item", id);
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::SelectRow(const std::string& window, const std::string& view, int32 row,
+	bool extend, bool toggle)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::ListView)
+			return false;
+		if (row < 0 || row >= int32(target->rows.size()))
+			return false;
+		std::set<int32> selection(target->selection.begin(), target->selection.end());
+		const bool selected = selection.count(row) != 0;
+		if (!target->state.multipleSelection) {
+			// One row at most: a ctrl-click on the selected row clears it.
+			selection.clear();
+			if (!(toggle && selected))
+				selection.insert(row);
+			target->anchor = row;
+		} else if (toggle) {
+			if (selected)
+				selection.erase(row);
+			else
+				selection.insert(row);
+			target->anchor = row;
+		} else if (extend) {
+			int32 anchor = target->anchor;
+			if (anchor < 0 || anchor >= int32(target->rows.size()))
+				anchor = selection.empty() ? row : *selection.begin();
+			for (int32 at = std::min(anchor, row); at <= std::max(anchor, row); at++)
+				selection.insert(at);
+		} else {
+			selection = {row};
+			target->anchor = row;
+		}
+		target->selection.assign(selection.begin(), selection.end());
+		BMessage message = Impl::InputFor(K_INPUT_SELECT, target->state.id);
+		for (int32 index : target->selection)
+			message.AddInt32("index", index);
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::SelectRows(const std::string& window, const std::string& view,
+	std::vector<int32> rows)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::ListView)
+			return false;
+		std::set<int32> selection;
+		for (int32 row : rows) {
+			if (row < 0 || row >= int32(target->rows.size()))
+				return false;
+			selection.insert(row);
+		}
+		if (!target->state.multipleSelection && selection.size() > 1)
+			return false;
+		target->selection.assign(selection.begin(), selection.end());
+		target->anchor = selection.empty() ? -1 : *selection.rbegin();
+		BMessage message = Impl::InputFor(K_INPUT_SELECT, target->state.id);
+		for (int32 index : target->selection)
+			message.AddInt32("index", index);
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::SelectTab(const std::string& window, const std::string& view, int32 index)
+{
+	std::optional<Impl::Post> post;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* target = fImpl->ReachableView(window, view, &owner);
+		if (!target || target->state.kind != ViewKind::TabView)
+			return false;
+		if (index < 0 || index >= int32(target->state.tabLabels.size()))
+			return false;
+		target->state.selectedTab = index;
+		BMessage message = Impl::InputFor(K_INPUT_TAB, target->state.id);
+		message.AddInt32("index", index);
+		post = Impl::Post{owner->input, std::move(message)};
+	}
+	return post->target.SendMessage(&post->message) == B_OK;
+}
+
+bool HeadlessDisplay::Drop(const std::string& window, const std::string& view,
+	const std::vector<std::string>& paths)
+{
+	// The refs are made before taking the display's lock: they touch the
+	// file system.
+	BMessage message(B_SIMPLE_DATA);
+	int32 count = 0;
+	for (const std::string& path : paths) {
+		struct stat info;
+		entry_ref ref;
+		if (lstat(path.c_str(), &info) != 0 || get_ref_for_path(path.c_str(), &ref) != B_OK)
+			continue;
+		message.AddRef("refs", &ref);
+		count++;
+	}
+	if (count == 0)
+		return false;
+	BMessenger target;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = nullptr;
+		Impl::View* found = fImpl->ReachableView(window, view, &owner);
+		if (!found)
+			return false;
+		message.AddInt32("_view", found->state.id);
+		target = owner->input;
+	}
+	return target.SendMessage(&message) == B_OK;
+}
+
+bool HeadlessDisplay::PressCloseBox(const std::string& window)
+{
+	BMessenger target;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		Impl::Window* owner = fImpl->ReachableWindow(window);
+		if (!owner || (owner->state.flags & B_NOT_CLOSABLE))
+			return false;
+		target = owner->input;
+	}
+	return target.SendMessage(B_QUIT_REQUESTED) == B_OK;
+}
+
+bool HeadlessDisplay::AnswerAlert(int32 button, const std::string& title)
+{
+	std::function<void(int32)> answer;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		auto& alerts = fImpl->alerts;
+		auto found = std::find_if(alerts.begin(), alerts.end(), [&title](const Impl::Alert& alert) {
+			return title.empty() || alert.request.title == title;
+		});
+		if (found == alerts.end() || button < 0 || button >= int32(found->request.buttons.size()))
+			return false;
+		answer = std::move(found->answer);
+		alerts.erase(found);
+	}
+	if (answer)
+		answer(button);
+	return true;
+}
+
+namespace {
+
+using PanelAnswer = std::function<void(const FilePanelResult&)>;
+
+} // namespace
+
+bool HeadlessDisplay::AnswerOpenPanel(const std::string& title,
+	const std::vector<std::string>& paths)
+{
+	PanelAnswer answer;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		auto& panels = fImpl->panels;
+		auto found = std::find_if(panels.begin(), panels.end(), [&title](const Impl::Panel& panel) {
+			return panel.request.title == title && panel.request.mode == PanelMode::Open;
+		});
+		if (found == panels.end())
+			return false;
+		if (!found->request.multipleSelection && paths.size() > 1)
+			return false;
+		if (found->request.hideWhenDone) {
+			answer = std::move(found->answer);
+			panels.erase(found);
+		} else {
+			answer = found->answer;
+		}
+	}
+	FilePanelResult result;
+	result.paths = paths;
+	if (answer)
+		answer(result);
+	return true;
+}
+
+bool HeadlessDisplay::AnswerSavePanel(const std::string& title, const std::string& directory,
+	const std::string& name)
+{
+	PanelAnswer answer;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		auto& panels = fImpl->panels;
+		auto found = std::find_if(panels.begin(), panels.end(), [&title](const Impl::Panel& panel) {
+			return panel.request.title == title && panel.request.mode == PanelMode::Save;
+		});
+		if (found == panels.end())
+			return false;
+		if (found->request.hideWhenDone) {
+			answer = std::move(found->answer);
+			panels.erase(found);
+		} else {
+			answer = found->answer;
+		}
+	}
+	FilePanelResult result;
+	result.directory = directory;
+	result.name = name;
+	if (answer)
+		answer(result);
+	return true;
+}
+
+bool HeadlessDisplay::CancelPanel(const std::string& title)
+{
+	PanelAnswer answer;
+	{
+		std::lock_guard<std::mutex> guard(fImpl->lock);
+		auto& panels = fImpl->panels;
+		auto found = std::find_if(panels.begin(), panels.end(),
+			[&title](const Impl::Panel& panel) { return panel.request.title == title; });
+		if (found == panels.end())
+			return false;
+		answer = std::move(found->answer);
+		panels.erase(found);
+	}
+	FilePanelResult result;
+	result.cancelled = true;
+	if (answer)
+		answer(result);
+	return true;
+}
+
+bool HeadlessDisplay::WaitFor(const std::function<bool()>& cond,
+	std::chrono::milliseconds deadline) const
+{
+	const auto until = std::chrono::steady_clock::now() + deadline;
+	for (;;) {
+		if (cond())
+			return true;
+		if (std::chrono::steady_clock::now() >= until)
+			return false;
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+}
+
+HeadlessDisplay* GetHeadlessDisplay()
+{
+	return dynamic_cast<HeadlessDisplay*>(GetDisplay());
+}
+
+} // namespace BPrivate

@@ -182,6 +182,7 @@ struct QtDisplay::Impl {
 	std::map<int64, AlertRec> alerts; // by arrival, so the oldest is first
 	int64 nextAlertSerial = 0;
 	std::map<int32, PanelRec> panels;
+	int64 panelAnswers = 0; // answers given so far, for the robot
 	bool exitWhenShown = false;
 };
 

@@ -1,0 +1,379 @@
+// Whole encoding runs: which encoder starts when, with which arguments, and
+// how skip, stop and changes to the list during a run come out.
+
+#include "prog_encoding_fake.h"
+
+#include <Entry.h>
+
+#include <cerrno>
+#include <csignal>
+
+using namespace testing_support;
+
+namespace {
+
+class EncodingRunTest : public ::testing::Test {
+protected:
+	void SetUp() override
+	{
+		ClearStoredSettings();
+		StoreEncoderLocation(fEncoder.Path());
+	}
+	void TearDown() override { ClearStoredSettings(); }
+
+	std::vector<std::string> Inputs(size_t count)
+	{
+		std::vector<std::string> names;
+		for (size_t i = 0; i < count; i++)
+			names.push_back("track" + std::to_string(i) + ".wav");
+		return MakeInputs(fFiles, names);
+	}
+
+	bool WaitForStarts(size_t count)
+	{
+		return WaitUntil([&] { return fEncoder.Starts().size() >= count; });
+	}
+
+	TempDir fFiles;
+	TempDir fTools;
+	FakeEncoder fEncoder{fTools};
+};
+
+std::vector<std::string> LastArguments(const std::vector<std::vector<std::string>>& starts)
+{
+	std::vector<std::string> inputs;
+	for (const auto& arguments : starts)
+		inputs.push_back(arguments.empty() ? std::string() : arguments.back());
+	return inputs;
+}
+
+TEST_F(EncodingRunTest, OneFileShowsItsPlaceAndHidesTheWindowAtTheEnd)
+{
+	const auto inputs = Inputs(1);
+	FakeEncoder::Hold(inputs[0]);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+
+	ASSERT_TRUE(WaitForStarts(1));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return run.Robot().IsWindowShown(kProgressTitle); }));
+	EXPECT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 1"; }));
+	EXPECT_EQ(ShownText(run, "FileName"), inputs[0]);
+	EXPECT_TRUE(IsEncoding(run));
+
+	FakeEncoder::Release(inputs[0]);
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(fEncoder.Starts(), (std::vector<std::vector<std::string>>{{inputs[0]}}));
+	EXPECT_EQ(fEncoder.Finished(), inputs);
+	// The progress window sits at the main window's corner.
+	auto main = run.Robot().FindWindow(kMainTitle);
+	auto progress = run.Robot().FindWindow(kProgressTitle);
+	ASSERT_TRUE(main && progress);
+	EXPECT_EQ(progress->frame.left, main->frame.left + 50);
+	EXPECT_EQ(progress->frame.top, main->frame.top + 50);
+}
+
+TEST_F(EncodingRunTest, EveryFileOfALongListStartsOnceInOrder)
+{
+	const auto inputs = Inputs(500);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitUntil([&] { return fEncoder.Finished().size() == inputs.size(); },
+		std::chrono::seconds(120)));
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), inputs);
+	EXPECT_EQ(fEncoder.Finished(), inputs);
+}
+
+TEST_F(EncodingRunTest, SkippingAMiddleFileEndsItsEncoderAndGoesOn)
+{
+	const auto inputs = Inputs(3);
+	for (const auto& input : inputs)
+		FakeEncoder::Hold(input);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(1));
+	FakeEncoder::Release(inputs[0]);
+	ASSERT_TRUE(WaitForStarts(2));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 2 of 3"; }));
+
+	ASSERT_TRUE(run.Robot().Click(kProgressTitle, "SkipFile"));
+	ASSERT_TRUE(WaitForStarts(3));
+	EXPECT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 3 of 3"; }));
+	// The next file gets both buttons back.
+	EXPECT_TRUE(run.Robot().WaitFor([&] {
+		auto skip = run.Robot().FindView(kProgressTitle, "SkipFile");
+		auto stop = run.Robot().FindView(kProgressTitle, "StopEncoding");
+		return skip && stop && skip->enabled && stop->enabled;
+	}));
+	FakeEncoder::Release(inputs[2]);
+	EXPECT_TRUE(RunEnded(run));
+
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), inputs);
+	EXPECT_EQ(fEncoder.Finished(), (std::vector<std::string>{inputs[0], inputs[2]}));
+}
+
+TEST_F(EncodingRunTest, SkippingTheLastFileEndsTheRun)
+{
+	const auto inputs = Inputs(2);
+	FakeEncoder::Hold(inputs[1]);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(2));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 2 of 2"; }));
+	ASSERT_TRUE(run.Robot().Click(kProgressTitle, "SkipFile"));
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), inputs);
+	EXPECT_EQ(fEncoder.Finished(), (std::vector<std::string>{inputs[0]}));
+}
+
+TEST_F(EncodingRunTest, StopEndsTheRunAndItsNoticeNeverMovesTheNextRun)
+{
+	const auto inputs = Inputs(3);
+	for (const auto& input : inputs)
+		FakeEncoder::Hold(input);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(1));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 3"; }));
+
+	MainWindow* window = run.Window();
+	ASSERT_TRUE(window->Lock());
+	const team_id stoppedTeam = window->encoderTeam;
+	const entry_ref encoderRef = window->encoderRef;
+	window->Unlock();
+
+	ASSERT_TRUE(run.Robot().Click(kProgressTitle, "StopEncoding"));
+	ASSERT_TRUE(RunEnded(run));
+	// The encoder was ended, not left to finish on its own.
+	EXPECT_TRUE(WaitUntil([&] { return kill(stoppedTeam, 0) != 0 && errno == ESRCH; }));
+
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(2));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 3"; }));
+
+	// The stopped encoder's notice, arriving late, must be told apart from
+	// the current one's. A directory chosen for the output afterwards tells
+	// when the window has handled it.
+	BMessage notice(kMsgEncoderQuit);
+	notice.AddRef("be:ref", &encoderRef);
+	notice.AddInt32("be:team", stoppedTeam);
+	window->PostMessage(&notice);
+	entry_ref marker;
+	ASSERT_EQ(get_ref_for_path(fFiles.Path().c_str(), &marker), B_OK);
+	BMessage chosen('ENCO');
+	chosen.AddInt32("encoder_what", int32('DPNL'));
+	chosen.AddRef("refs", &marker);
+	window->PostMessage(&chosen);
+	ASSERT_TRUE(run.Robot().WaitFor([&] {
+		auto field = run.Robot().FindView(kMainTitle, "OutputDirText");
+		return field && field->text == fFiles.Path();
+	}));
+
+	EXPECT_EQ(fEncoder.Starts().size(), 2u);
+	EXPECT_EQ(ShownText(run, "FileNumber"), "File 1 of 3");
+	EXPECT_TRUE(IsEncoding(run));
+
+	for (const auto& input : inputs)
+		FakeEncoder::Release(input);
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()),
+		(std::vector<std::string>{inputs[0], inputs[0], inputs[1], inputs[2]}));
+	EXPECT_EQ(fEncoder.Finished(), inputs);
+}
+
+TEST_F(EncodingRunTest, FilesAddedDuringARunAreEncodedToo)
+{
+	const auto inputs = Inputs(4);
+	FakeEncoder::Hold(inputs[0]);
+	FakeEncoder::Hold(inputs[1]);
+	ProgramRun run({inputs[0], inputs[1]});
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(1));
+	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 2"; }));
+
+	BMessage refs(B_REFS_RECEIVED);
+	for (size_t i = 2; i < inputs.size(); i++) {
+		entry_ref ref;
+		ASSERT_EQ(get_ref_for_path(inputs[i].c_str(), &ref), B_OK);
+		refs.AddRef("refs", &ref);
+	}
+	run.Window()->PostMessage(&refs);
+	ASSERT_TRUE(WaitUntil([&] { return run.ListItems().size() == inputs.size(); }));
+
+	FakeEncoder::Release(inputs[0]);
+	ASSERT_TRUE(WaitForStarts(2));
+	EXPECT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 2 of 4"; }));
+	FakeEncoder::Release(inputs[1]);
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), inputs);
+}
+
+// Removes rows of the list behind the run's back, as nothing in the window
+// can while the progress window is up.
+void RemoveRows(const ProgramRun& run, int32 from)
+{
+	MainWindow* window = run.Window();
+	ASSERT_TRUE(window->Lock());
+	while (window->filesList->CountItems() > from)
+		std::unique_ptr<BListItem>(window->filesList->RemoveItem(from));
+	window->Unlock();
+}
+
+TEST_F(EncodingRunTest, AListShortenedToTheCurrentFileEndsTheRun)
+{
+	const auto inputs = Inputs(3);
+	FakeEncoder::Hold(inputs[0]);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(1));
+	RemoveRows(run, 1);
+	FakeEncoder::Release(inputs[0]);
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), (std::vector<std::string>{inputs[0]}));
+}
+
+TEST_F(EncodingRunTest, AListShortenedBelowTheNextFileEndsTheRun)
+{
+	const auto inputs = Inputs(3);
+	FakeEncoder::Hold(inputs[1]);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(ClickEncode(run));
+	ASSERT_TRUE(WaitForStarts(2));
+	// Two files started; only one is left in the list.
+	RemoveRows(run, 1);
+	FakeEncoder::Release(inputs[1]);
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(LastArguments(fEncoder.Starts()), (std::vector<std::string>{inputs[0], inputs[1]}));
+	EXPECT_TRUE(run.Robot().Alerts().empty());
+}
+
+TEST_F(EncodingRunTest, PathsReachTheEncoderAsOneArgumentEach)
+{
+	const auto inputs = MakeInputs(fFiles, {"two words.wav", "say \"hi\".wav", "tab\there.wav",
+		"  spaced  out .wav"});
+	for (const auto& input : inputs)
+		FakeEncoder::Hold(input);
+	ProgramRun run(inputs);
+	ASSERT_TRUE(run.Started());
+	ASSERT_EQ(run.ListItems(), inputs);
+	ASSERT_TRUE(ClickEncode(run));
+
+	for (size_t i = 0; i < inputs.size(); i++) {
+		ASSERT_TRUE(WaitForStarts(i + 1));
+		const bool hasSpace = inputs[i].find(' ') != std::string::npos;
+		const std::string shown = hasSpace ? "\"" + inputs[i] + "\"" : inputs[i];
+		EXPECT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileName") == shown; }))
+			<< ShownText(run, "FileName");
+		FakeEncoder::Release(inputs[i]);
+	}
+	EXPECT_TRUE(RunEnded(run));
+	std::vector<std::vector<std::string>> expected;
+	for (const auto& input : inputs)
+		expected.push_back({input});
+	EXPECT_EQ(fEncoder.Starts(), expected);
+}
+
+// ---- where the encoder is -------------------------------------------------
+
+class EncoderLocationTest : public EncodingRunTest {
+protected:
+	// Starts a run with the location stored and returns the program.
+	std::unique_ptr<ProgramRun> StartWith(const std::string& location)
+	{
+		StoreEncoderLocation(location);
+		auto run = std::make_unique<ProgramRun>(Inputs(2));
+		EXPECT_TRUE(run->Started());
+		EXPECT_TRUE(ClickEncode(*run));
+		return run;
+	}
+
+	static std::optional<BPrivate::HeadlessDisplay::ShownAlert> WaitForAlert(const ProgramRun& run)
+	{
+		std::optional<BPrivate::HeadlessDisplay::ShownAlert> shown;
+		run.Robot().WaitFor([&] {
+			auto alerts = run.Robot().Alerts();
+			if (!alerts.empty())
+				shown = alerts.front();
+			return shown.has_value();
+		});
+		return shown;
+	}
+
+	static std::string NotFoundText(const std::string& location)
+	{
+		return location
+			+ " not found. Please go to the Program options panel and make sure the "
+			  "\"Gogo location:\" field points directly to Gogo, or a symlink to it (not the "
+			  "directory it is in).";
+	}
+
+	static constexpr const char* kLaunchFailedText
+		= "Something bad happened when tried to launch Gogo. Make sure Gogo is where it "
+		  "should be, isn't running and try again.";
+
+	void ExpectAlert(ProgramRun& run, const char* title, const std::string& text)
+	{
+		auto alert = WaitForAlert(run);
+		ASSERT_TRUE(alert);
+		EXPECT_EQ(alert->title, title);
+		EXPECT_EQ(alert->text, text);
+		EXPECT_EQ(alert->buttons, std::vector<std::string>{"OK"});
+		EXPECT_EQ(alert->icon, BPrivate::AlertIcon::Stop);
+		EXPECT_TRUE(run.Robot().AnswerAlert(0, title));
+		EXPECT_TRUE(RunEnded(run));
+		EXPECT_TRUE(fEncoder.Starts().empty());
+	}
+};
+
+TEST_F(EncoderLocationTest, AMissingEncoderIsReportedAndNothingStarts)
+{
+	const std::string location = fTools / "no-such-gogo";
+	auto run = StartWith(location);
+	ExpectAlert(*run, "EncodeFailed", NotFoundText(location));
+	// The run never began: the progress window was not shown either.
+	auto progress = run->Robot().FindWindow(kProgressTitle);
+	ASSERT_TRUE(progress);
+	EXPECT_TRUE(progress->hidden);
+}
+
+TEST_F(EncoderLocationTest, ALinkToNothingIsAMissingEncoder)
+{
+	const std::string link = fTools / "dangling";
+	ASSERT_EQ(symlink((fTools / "gone").c_str(), link.c_str()), 0);
+	auto run = StartWith(link);
+	ExpectAlert(*run, "EncodeFailed", NotFoundText(link));
+}
+
+TEST_F(EncoderLocationTest, ADirectoryCannotBeLaunched)
+{
+	auto run = StartWith(fTools.Path());
+	ExpectAlert(*run, "LaunchFailed", kLaunchFailedText);
+}
+
+TEST_F(EncoderLocationTest, AFileThatIsNotExecutableCannotBeLaunched)
+{
+	chmod(fEncoder.Path().c_str(), 0644);
+	auto run = StartWith(fEncoder.Path());
+	ExpectAlert(*run, "LaunchFailed", kLaunchFailedText);
+}
+
+TEST_F(EncoderLocationTest, ALinkToTheEncoderWorks)
+{
+	const std::string link = fTools / "gogo-link";
+	ASSERT_EQ(symlink(fEncoder.Path().c_str(), link.c_str()), 0);
+	auto run = StartWith(link);
+	ASSERT_TRUE(WaitUntil([&] { return fEncoder.Finished().size() == 2; }));
+	EXPECT_TRUE(RunEnded(*run));
+	EXPECT_TRUE(run->Robot().Alerts().empty());
+	EXPECT_EQ(fEncoder.Starts().size(), 2u);
+}
+
+} // namespace
