@@ -188,8 +188,8 @@ ParseResult ParseArguments(const std::vector<std::string>& arguments)
 		}
 		if (!input.empty() && input[0] == '-') {
 			return Failure("no input file: the last argument " + Quoted(input)
-				+ " is an option (write ./" + input.substr(0, 40)
-				+ " or put '--' before it for a file of that name)");
+				+ " is an option (for a file of that name write '"
+				+ "./" + Quoted(input).substr(1) + " or put '--' before it)");
 		}
 	}
 	if (input.empty())
@@ -237,8 +237,8 @@ std::string UsageText()
 		"  -delete       delete the input file once the MP3 is complete\n"
 		"  -noreplaygain skip the ReplayGain analysis (done by default, as lame does)\n"
 		"  -silent       no progress output\n"
-		"  -h, --help    this text\n"
-		"  --version     the version\n"
+		"  -h, --help    this text (also -help)\n"
+		"  --version     the version (also -version)\n"
 		"\n"
 		"An unknown option or a bad value is an error. Input with more than two\n"
 		"channels is refused. As with lame, LAME picks the output sample rate: low\n"

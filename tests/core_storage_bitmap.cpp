@@ -70,8 +70,9 @@ TEST(StorageBitmap, PaletteIsACubeAGreyRampAndTransparency)
 		EXPECT_EQ(palette[i].red, palette[i].green);
 		EXPECT_EQ(palette[i].green, palette[i].blue);
 		EXPECT_EQ(palette[i].alpha, 255);
-		if (i > 216)
+		if (i > 216) {
 			EXPECT_GT(palette[i].red, palette[i - 1].red) << "dark to light";
+		}
 		greys.insert(palette[i].red);
 	}
 	EXPECT_EQ(greys.size(), 39u);

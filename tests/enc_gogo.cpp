@@ -451,9 +451,14 @@ TEST(GogoOptions, UnknownOptionsAreErrors)
 	const gogo::ParseResult result = Parse({"-frobnicate", "x.wav"});
 	EXPECT_NE(result.error.find("-frobnicate"), std::string::npos) << result.error;
 	// Control bytes in the offending argument do not break the line.
-	const gogo::ParseResult control = Parse({"-a\nb\rc", "x.wav"});
-	EXPECT_EQ(control.error.find('\n'), std::string::npos);
-	EXPECT_EQ(control.error.find('\r'), std::string::npos);
+	for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+			{"-a\nb\rc", "x.wav"}, {"-\nx"}, {"-b", "1\n", "x"}, {"-m", "\r", "x"},
+			{"x\ny", "x"}, {"--", "a\n", "b"}}) {
+		const gogo::ParseResult control = Parse(arguments);
+		EXPECT_EQ(control.action, gogo::ParseAction::Error);
+		EXPECT_EQ(control.error.find('\n'), std::string::npos) << control.error;
+		EXPECT_EQ(control.error.find('\r'), std::string::npos) << control.error;
+	}
 }
 
 TEST(GogoOptions, HelpAndVersion)
@@ -491,6 +496,8 @@ TEST(GogoOptions, SurvivesRandomArguments)
 				argument.resize(random() % 12);
 				for (char& c : argument)
 					c = static_cast<char>(random() % 256);
+				if (!argument.empty() && random() % 2 == 0)
+					argument[0] = '-';
 			} else {
 				argument = words[random() % words.size()];
 			}

@@ -137,6 +137,15 @@ inline std::vector<std::string> MakeInputs(const TempDir& dir, const std::vector
 	return paths;
 }
 
+// Drops the files on the list, as from a file manager, and waits until the
+// list shows them.
+inline bool AddFiles(const ProgramRun& run, const std::vector<std::string>& paths)
+{
+	const size_t before = run.ListItems().size();
+	return run.Robot().Drop(kMainTitle, "FilesList", paths)
+		&& WaitUntil([&] { return run.ListItems().size() == before + paths.size(); });
+}
+
 inline bool ClickEncode(const ProgramRun& run)
 {
 	return run.Robot().WaitFor([&] { return run.Robot().Click(kMainTitle, "EncodeButton"); });

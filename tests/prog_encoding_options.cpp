@@ -11,6 +11,16 @@ namespace {
 
 constexpr const char* kTab = "TabView";
 
+// Brings the "Gogo options" page up and waits until the screen shows it, so
+// that the robot can reach its controls.
+bool ShowOptionsTab(const ProgramRun& run)
+{
+	return run.Robot().SelectTab(kMainTitle, kTab, 1) && run.Robot().WaitFor([&] {
+		auto page = run.Robot().FindView(kMainTitle, "Gogo options");
+		return page && !page->hidden;
+	});
+}
+
 struct RunResult {
 	std::string optionsBefore;
 	std::string optionsAfter;
@@ -33,9 +43,10 @@ protected:
 	RunResult Encode(const std::function<void(BPrivate::HeadlessDisplay&)>& choose)
 	{
 		RunResult result;
-		ProgramRun run({fInput});
+		ProgramRun run;
 		EXPECT_TRUE(run.Started());
-		EXPECT_TRUE(run.Robot().SelectTab(kMainTitle, kTab, 1));
+		EXPECT_TRUE(AddFiles(run, {fInput}));
+		EXPECT_TRUE(ShowOptionsTab(run));
 		choose(run.Robot());
 		const size_t before = fEncoder.Starts().size();
 		EXPECT_TRUE(ClickEncode(run));
@@ -207,7 +218,8 @@ TEST_F(EncoderOptionsTest, OutputDirectoryWithSpacesIsQuotedInTheTextAndWholeOnT
 
 TEST_F(EncoderOptionsTest, OutputDirectoryWithQuotesReachesTheEncoderWhole)
 {
-	for (const std::string directory : {fFiles / "say \"hi\" there", fFiles / "\"x\"", fFiles / "tab\tdir"}) {
+	for (const std::string& directory :
+			std::vector<std::string>{fFiles / "say \"hi\" there", fFiles / "\"x\"", fFiles / "tab\tdir"}) {
 		SCOPED_TRACE(directory);
 		const RunResult result = Encode([&](BPrivate::HeadlessDisplay& robot) {
 			EXPECT_TRUE(robot.SetText(kMainTitle, "OutputDirText", directory));
@@ -254,7 +266,10 @@ protected:
 	static std::vector<std::string> Labels(const BPrivate::ViewState& field)
 	{
 		std::vector<std::string> labels;
-		for (const auto& item : field.menu)
+		// A field shows one menu, whose items are the choices.
+		if (field.menu.size() != 1)
+			return labels;
+		for (const auto& item : field.menu.front().items)
 			labels.push_back(item.separator ? "-" : item.label);
 		return labels;
 	}
@@ -338,13 +353,15 @@ TEST_F(EncoderViewTest, MenusOfferDefaultThenTheChoices)
 	EXPECT_EQ(run.Robot().MarkedLabel(kMainTitle, "BitRateField"), "Default");
 	EXPECT_EQ(run.Robot().MarkedLabel(kMainTitle, "OutputModeField"), "Default");
 
-	ASSERT_TRUE(run.Robot().SelectTab(kMainTitle, kTab, 1));
+	ASSERT_TRUE(ShowOptionsTab(run));
 	ASSERT_TRUE(run.Robot().ChooseMenuItem(kMainTitle, "BitRateField", "", "224 kbps"));
 	EXPECT_TRUE(run.Robot().WaitFor(
 		[&] { return run.Robot().MarkedLabel(kMainTitle, "BitRateField") == "224 kbps"; }));
 	// One choice at a time.
 	int marked = 0;
-	for (const auto& item : View(run, "BitRateField").menu)
+	const auto field = View(run, "BitRateField");
+	ASSERT_EQ(field.menu.size(), 1u);
+	for (const auto& item : field.menu.front().items)
 		marked += item.marked ? 1 : 0;
 	EXPECT_EQ(marked, 1);
 }
@@ -359,7 +376,7 @@ TEST_F(EncoderViewTest, BrowseChoosesTheOutputDirectoryThroughLinks)
 
 	ProgramRun run;
 	ASSERT_TRUE(run.Started());
-	ASSERT_TRUE(run.Robot().SelectTab(kMainTitle, kTab, 1));
+	ASSERT_TRUE(ShowOptionsTab(run));
 	ASSERT_TRUE(run.Robot().Click(kMainTitle, "OutputDirButton"));
 
 	std::optional<BPrivate::HeadlessDisplay::ShownPanel> panel;
@@ -387,7 +404,7 @@ TEST_F(EncoderViewTest, CancellingTheDirectoryPanelLeavesTheField)
 {
 	ProgramRun run;
 	ASSERT_TRUE(run.Started());
-	ASSERT_TRUE(run.Robot().SelectTab(kMainTitle, kTab, 1));
+	ASSERT_TRUE(ShowOptionsTab(run));
 	ASSERT_TRUE(run.Robot().SetText(kMainTitle, "OutputDirText", "/kept"));
 	ASSERT_TRUE(run.Robot().Click(kMainTitle, "OutputDirButton"));
 	ASSERT_TRUE(run.Robot().WaitFor([&] { return !run.Robot().Panels().empty(); }));

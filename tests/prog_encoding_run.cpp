@@ -51,8 +51,9 @@ TEST_F(EncodingRunTest, OneFileShowsItsPlaceAndHidesTheWindowAtTheEnd)
 {
 	const auto inputs = Inputs(1);
 	FakeEncoder::Hold(inputs[0]);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 
 	ASSERT_TRUE(WaitForStarts(1));
@@ -76,8 +77,9 @@ TEST_F(EncodingRunTest, OneFileShowsItsPlaceAndHidesTheWindowAtTheEnd)
 TEST_F(EncodingRunTest, EveryFileOfALongListStartsOnceInOrder)
 {
 	const auto inputs = Inputs(500);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitUntil([&] { return fEncoder.Finished().size() == inputs.size(); },
 		std::chrono::seconds(120)));
@@ -91,8 +93,9 @@ TEST_F(EncodingRunTest, SkippingAMiddleFileEndsItsEncoderAndGoesOn)
 	const auto inputs = Inputs(3);
 	for (const auto& input : inputs)
 		FakeEncoder::Hold(input);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(1));
 	FakeEncoder::Release(inputs[0]);
@@ -119,8 +122,9 @@ TEST_F(EncodingRunTest, SkippingTheLastFileEndsTheRun)
 {
 	const auto inputs = Inputs(2);
 	FakeEncoder::Hold(inputs[1]);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(2));
 	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 2 of 2"; }));
@@ -135,8 +139,9 @@ TEST_F(EncodingRunTest, StopEndsTheRunAndItsNoticeNeverMovesTheNextRun)
 	const auto inputs = Inputs(3);
 	for (const auto& input : inputs)
 		FakeEncoder::Hold(input);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(1));
 	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 3"; }));
@@ -191,8 +196,9 @@ TEST_F(EncodingRunTest, FilesAddedDuringARunAreEncodedToo)
 	const auto inputs = Inputs(4);
 	FakeEncoder::Hold(inputs[0]);
 	FakeEncoder::Hold(inputs[1]);
-	ProgramRun run({inputs[0], inputs[1]});
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, {inputs[0], inputs[1]}));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(1));
 	ASSERT_TRUE(run.Robot().WaitFor([&] { return ShownText(run, "FileNumber") == "File 1 of 2"; }));
@@ -229,8 +235,9 @@ TEST_F(EncodingRunTest, AListShortenedToTheCurrentFileEndsTheRun)
 {
 	const auto inputs = Inputs(3);
 	FakeEncoder::Hold(inputs[0]);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(1));
 	RemoveRows(run, 1);
@@ -243,8 +250,9 @@ TEST_F(EncodingRunTest, AListShortenedBelowTheNextFileEndsTheRun)
 {
 	const auto inputs = Inputs(3);
 	FakeEncoder::Hold(inputs[1]);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitForStarts(2));
 	// Two files started; only one is left in the list.
@@ -261,8 +269,9 @@ TEST_F(EncodingRunTest, PathsReachTheEncoderAsOneArgumentEach)
 		"  spaced  out .wav"});
 	for (const auto& input : inputs)
 		FakeEncoder::Hold(input);
-	ProgramRun run(inputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_EQ(run.ListItems(), inputs);
 	ASSERT_TRUE(ClickEncode(run));
 
@@ -289,8 +298,9 @@ protected:
 	std::unique_ptr<ProgramRun> StartWith(const std::string& location)
 	{
 		StoreEncoderLocation(location);
-		auto run = std::make_unique<ProgramRun>(Inputs(2));
+		auto run = std::make_unique<ProgramRun>();
 		EXPECT_TRUE(run->Started());
+		EXPECT_TRUE(AddFiles(*run, Inputs(2)));
 		EXPECT_TRUE(ClickEncode(*run));
 		return run;
 	}

@@ -32,8 +32,9 @@ protected:
 
 TEST_F(ProgressWindowTest, IsAFixedModalWindowLaidOutFromItsText)
 {
-	ProgramRun run(fInputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, fInputs));
 	auto window = run.Robot().FindWindow(kProgressTitle);
 	ASSERT_TRUE(window);
 	EXPECT_TRUE(window->hidden);
@@ -74,10 +75,15 @@ TEST_F(ProgressWindowTest, IsAFixedModalWindowLaidOutFromItsText)
 TEST_F(ProgressWindowTest, TheMainWindowRefusesInputWhileARunGoesOn)
 {
 	FakeEncoder::Hold(fInputs[0]);
-	ProgramRun run(fInputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, fInputs));
 	// Before the run the main window takes clicks.
 	ASSERT_TRUE(run.Robot().SelectTab(kMainTitle, "TabView", 1));
+	ASSERT_TRUE(run.Robot().WaitFor([&] {
+		auto page = run.Robot().FindView(kMainTitle, "Gogo options");
+		return page && !page->hidden;
+	}));
 	ASSERT_TRUE(ClickEncode(run));
 	ASSERT_TRUE(WaitUntil([&] { return fEncoder.Starts().size() == 1; }));
 	ASSERT_TRUE(run.Robot().WaitFor([&] { return run.Robot().IsWindowShown(kProgressTitle); }));
@@ -95,8 +101,9 @@ TEST_F(ProgressWindowTest, TheMainWindowRefusesInputWhileARunGoesOn)
 
 TEST_F(ProgressWindowTest, SkipAndStopDoNothingOutsideARun)
 {
-	ProgramRun run(fInputs);
+	ProgramRun run;
 	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, fInputs));
 	MainWindow* window = run.Window();
 	window->PostMessage('SKIP');
 	window->PostMessage('STOP');

@@ -6,7 +6,13 @@
 //   Display::Apply(Batch)        window and view changes, in order, merged
 //                                per window and flushed when the window's
 //                                outermost lock is released and after every
-//                                handled message.
+//                                handled message. A window's first batch
+//                                starts with its WindowCreate; a ViewCreate
+//                                comes after its parent's; a ViewDestroy
+//                                takes the view's whole subtree with it.
+//                                Operations for a window or a view that the
+//                                display does not know (gone already) are
+//                                ignored, never an error.
 //   Display::ShowAlert(...)      shows an alert; the answer comes back through
 //                                the alert's callback (BAlert::Go waits on it).
 //   Display::ShowFilePanel(...)  shows a file panel; every choice (and the
