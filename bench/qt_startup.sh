@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time of an empty kit application with one window against a bare
 # Qt program with one window, N runs each, side by side. Each program ends
-# as soon as its window is painted.
+# as soon as its window is exposed (on the screen).
 #
 #   bench/qt_startup.sh [build-dir] [runs]
 #

@@ -183,6 +183,17 @@ void RunApp(const std::function<void(TestApp&, TestWindow*, QtDisplay&)>& steps)
 					steps(app, window, *robot);
 				else
 					ADD_FAILURE() << "the window never showed";
+				// The list's items belong to whoever added them, as on the platform.
+				// (Unless the steps closed the window.)
+				if (app.CountWindows() > 0 && window->Lock()) {
+					std::vector<BListItem*> items;
+					for (int32 i = 0; i < window->list->CountItems(); i++)
+						items.push_back(window->list->ItemAt(i));
+					window->list->MakeEmpty();
+					for (BListItem* item : items)
+						delete item;
+					window->Unlock();
+				}
 			}
 			be_app_messenger.SendMessage(B_QUIT_REQUESTED);
 		});

@@ -1,21 +1,24 @@
 // Start-up timing, the baseline: a bare Qt program that shows one window of
-// the same size and ends the process once it is painted, as the kit's
+// the same size and ends the process once it is exposed, as the kit's
 // display does with TAMSEL_EXIT_WHEN_SHOWN=1.
 #include <QApplication>
 #include <QWidget>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-class Window : public QWidget {
+class ExposeWatcher : public QObject {
 protected:
-	void paintEvent(QPaintEvent* event) override
+	bool eventFilter(QObject* object, QEvent* event) override
 	{
-		QWidget::paintEvent(event);
-		std::fflush(nullptr);
-		std::_Exit(0);
+		if (event->type() == QEvent::Expose && static_cast<QWindow*>(object)->isExposed()) {
+			std::fflush(nullptr);
+			std::_Exit(0);
+		}
+		return false;
 	}
 };
 
@@ -24,11 +27,13 @@ protected:
 int main(int argc, char** argv)
 {
 	QApplication app(argc, argv);
-	Window window;
+	QWidget window;
 	window.setWindowTitle(QStringLiteral("Start-up"));
 	window.setGeometry(100, 100, 400, 300);
 	window.setFixedSize(400, 300);
 	window.setAutoFillBackground(true);
 	window.show();
+	ExposeWatcher watcher;
+	window.windowHandle()->installEventFilter(&watcher);
 	return app.exec();
 }

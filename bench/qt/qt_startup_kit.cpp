@@ -1,6 +1,6 @@
 // Start-up timing, the kit's side: an empty application with one window, as
 // the program starts. Run with TAMSEL_EXIT_WHEN_SHOWN=1: the Qt display ends
-// the process once the window is painted.
+// the process once the window is exposed.
 #include <Application.h>
 #include <View.h>
 #include <Window.h>

@@ -15,7 +15,7 @@ std::string xdg_data_home();
 // $XDG_CONFIG_HOME, or ~/.config.
 std::string xdg_config_home();
 // $XDG_DATA_DIRS, or /usr/local/share and /usr/share; relative entries are
-// dropped, as the base directory specification asks.
+// dropped, as the XDG base directory rules ask.
 std::vector<std::string> xdg_data_dirs();
 
 // Creates a directory and its missing parents.

@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QUrl>
 #include <QValidator>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -175,6 +176,25 @@ private:
 	QWidget* fTop;
 };
 
+// For start-up timing: tells the display when a window is first on the
+// screen. The platform window's expose event says so; the top-level widget
+// itself may never paint, its back view covers it.
+class ExposeWatcher : public QObject {
+public:
+	ExposeWatcher(QtDisplay::Impl* display, QObject* parent) : QObject(parent), fDisplay(display) {}
+
+protected:
+	bool eventFilter(QObject* object, QEvent* event) override
+	{
+		if (event->type() == QEvent::Expose && static_cast<QWindow*>(object)->isExposed())
+			fDisplay->WindowShown();
+		return false;
+	}
+
+private:
+	QtDisplay::Impl* fDisplay;
+};
+
 Qt::WindowFlags FlagsFor(const WindowState& state)
 {
 	Qt::WindowFlags flags = Qt::Window;
@@ -237,11 +257,6 @@ void QtKitWindow::closeEvent(QCloseEvent* event)
 	fDisplay->CloseRequested(fId);
 }
 
-void QtKitWindow::paintEvent(QPaintEvent* event)
-{
-	QWidget::paintEvent(event);
-	fDisplay->WindowPainted();
-}
 
 // ---- threads -------------------------------------------------------------
 
@@ -457,8 +472,11 @@ void QtDisplay::Impl::UpdateWindow(const WindowState& state)
 			top->setGeometry(geometry);
 	}
 
-	if (!state.hidden && (!top->isVisible() || reshow))
+	if (!state.hidden && (!top->isVisible() || reshow)) {
 		top->show();
+		if (exitWhenShown && top->windowHandle())
+			top->windowHandle()->installEventFilter(new ExposeWatcher(this, top));
+	}
 	else if (state.hidden && top->isVisible())
 		top->hide();
 }
@@ -487,7 +505,7 @@ bool QtDisplay::Impl::CloseRequested(WindowId id)
 	return true;
 }
 
-void QtDisplay::Impl::WindowPainted()
+void QtDisplay::Impl::WindowShown()
 {
 	if (!exitWhenShown)
 		return;

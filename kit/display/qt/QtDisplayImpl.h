@@ -42,7 +42,6 @@ public:
 
 protected:
 	void closeEvent(QCloseEvent* event) override;
-	void paintEvent(QPaintEvent* event) override;
 
 private:
 	QtDisplay::Impl* fDisplay;
@@ -144,7 +143,8 @@ struct QtDisplay::Impl {
 	ViewId ViewAt(const WindowRec& window, QPoint where) const;
 	void InstallDropTarget(QWidget* widget, WindowId window);
 	bool CloseRequested(WindowId id);
-	void WindowPainted();
+	// Start-up timing (TAMSEL_EXIT_WHEN_SHOWN=1): ends the process.
+	void WindowShown();
 
 	WindowRec* FindWindowRec(WindowId id);
 	WindowRec* FindWindowRec(const std::string& title);
