@@ -98,7 +98,7 @@ TEST(SettingsStore, OddValuesFromOtherToolsGiveDefaults)
 	// Not terminated within the buffer: never read past it.
 	SetRaw(exe, "encoder_location", std::string(1024, 'a'));
 	EXPECT_EQ(Load(exe).location, "/boot/home/config/bin/Gogo");
-	SetRaw(exe, "encoder_location", std::string(5000, 'b'));
+	SetRaw(exe, "encoder_location", std::string(3000, 'b'));
 	EXPECT_EQ(Load(exe).location, "/boot/home/config/bin/Gogo");
 	SetRaw(exe, "encoder_location", "");
 	EXPECT_EQ(Load(exe).location, "/boot/home/config/bin/Gogo");
@@ -199,6 +199,10 @@ TEST(ProgramSettings, StoredOnCloseAndSeenAtTheNextStart)
 		EXPECT_EQ(location->text, "/boot/home/config/bin/Gogo");
 
 		ASSERT_TRUE(robot.SelectTab(kMainTitle, "TabView", 2));
+		ASSERT_TRUE(robot.WaitFor([&] {
+			auto shown = robot.FindView(kMainTitle, "Program options");
+			return shown && !shown->hidden;
+		}));
 		ASSERT_TRUE(robot.Toggle(kMainTitle, "DontClearOnOpen"));
 		ASSERT_TRUE(robot.WaitFor([&] {
 			auto shown = robot.FindView(kMainTitle, "DontClearOnOpen");

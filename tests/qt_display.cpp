@@ -352,6 +352,37 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 	});
 }
 
+TEST_F(QtDisplayTest, AnUpdateTheClientSentBeforeHearingOfTheUserUndoesNothing)
+{
+	Serve(fDisplay, [&] {
+		ViewState box = MakeView(12, 0, ViewKind::CheckBox, "mono", BRect(10, 50, 129, 69));
+		box.label = "Mono";
+		ViewState field = MakeView(13, 0, ViewKind::TextControl, "name", BRect(10, 80, 209, 101));
+		field.label = "Name:";
+		field.divider = 60;
+		Send(Ops(1, {WindowCreate{MakeWindow(1, "Race", BRect(0, 0, 299, 199)), BMessenger()},
+			ViewCreate{box}, ViewCreate{field}}));
+		EXPECT_TRUE(fDisplay.Type("Race", "name", "typed"));
+		EXPECT_TRUE(fDisplay.Toggle("Race", "mono"));
+		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_INVOKE, 1));
+
+		// Sent before the input arrived: old text and value, a new label.
+		field.label = "File name:";
+		box.label = "Mono (joint)";
+		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
+		EXPECT_EQ(fDisplay.ViewText("Race", "name"), "typed");
+		EXPECT_EQ(fDisplay.IsChecked("Race", "mono"), std::optional<bool>(true));
+		EXPECT_EQ(fDisplay.ViewText("Race", "mono"), "Mono (joint)");
+
+		// Once it has heard, its own changes show, even back to the old values.
+		box.value = B_CONTROL_OFF;
+		field.text = "";
+		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
+		EXPECT_EQ(fDisplay.IsChecked("Race", "mono"), std::optional<bool>(false));
+		EXPECT_EQ(fDisplay.ViewText("Race", "name"), "");
+	});
+}
+
 TEST_F(QtDisplayTest, MenusShowMarksAndPostChosenItems)
 {
 	Serve(fDisplay, [&] {

@@ -386,6 +386,12 @@ public:
 		encode->ResizeToPreferred();
 		back->AddChild(encode);
 	}
+	// The list owns no rows: whoever filled it deletes them.
+	~ExampleWindow() override
+	{
+		while (BListItem* item = list->RemoveItem(int32(0)))
+			delete item;
+	}
 	void MessageReceived(BMessage* message) override
 	{
 		if (message->what == kEncode)

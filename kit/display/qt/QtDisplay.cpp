@@ -637,8 +637,12 @@ void QtDisplay::Impl::CreateView(WindowRec& window, const ViewState& state)
 				ViewRec* view = find();
 				if (!view || view->applying)
 					return;
+				// The client takes the user's value without sending it back;
+				// what we remember of its state follows, so that a later
+				// change is told apart from this one.
+				view->state.value = checked ? B_CONTROL_ON : B_CONTROL_OFF;
 				BMessage message(K_INPUT_INVOKE);
-				message.AddInt32("value", checked ? B_CONTROL_ON : B_CONTROL_OFF);
+				message.AddInt32("value", view->state.value);
 				PostInput(wid, vid, std::move(message));
 			});
 			widget = box;
@@ -658,8 +662,9 @@ void QtDisplay::Impl::CreateView(WindowRec& window, const ViewState& state)
 					ViewRec* view = find();
 					if (!view || view->applying)
 						return;
+					view->state.text = text.toStdString();
 					BMessage message(K_INPUT_TEXT);
-					message.AddString("text", text.toStdString());
+					message.AddString("text", view->state.text);
 					PostInput(wid, vid, std::move(message));
 				});
 			InstallDropTarget(rec->edit, wid);
@@ -800,7 +805,8 @@ void QtDisplay::Impl::UpdateView(WindowRec& window, ViewRec& view, const ViewSta
 			auto* box = static_cast<QCheckBox*>(widget);
 			if (created || old.label != state.label)
 				box->setText(PlainLabel(state.label));
-			box->setChecked(state.value != B_CONTROL_OFF);
+			if (created || old.value != state.value)
+				box->setChecked(state.value != B_CONTROL_OFF);
 			break;
 		}
 		case ViewKind::TextControl: {
@@ -813,9 +819,13 @@ void QtDisplay::Impl::UpdateView(WindowRec& window, ViewRec& view, const ViewSta
 				view.edit->setGeometry(divider, 0, bounds.width() - divider, bounds.height());
 			static_cast<ByteLimitValidator*>(const_cast<QValidator*>(view.edit->validator()))
 				->SetLimit(state.maxBytes);
-			QString text = QString::fromStdString(state.text);
-			if (view.edit->text() != text)
-				view.edit->setText(text);
+			// Only the client's own changes: an update about something else
+			// must not undo keys typed since the client last heard.
+			if (created || old.text != state.text) {
+				QString text = QString::fromStdString(state.text);
+				if (view.edit->text() != text)
+					view.edit->setText(text);
+			}
 			view.edit->setAccessibleName(label);
 			widget->setAccessibleName(label);
 			break;
