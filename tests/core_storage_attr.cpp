@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -273,7 +274,8 @@ TEST(StorageAttr, FileSystemsWithoutUserAttributesGiveErrors)
 	EXPECT_EQ(proc.RemoveAttr("x"), B_NOT_SUPPORTED);
 	BNodeInfo procInfo(&proc);
 	char type[B_MIME_TYPE_LENGTH];
-	EXPECT_EQ(procInfo.GetType(type), B_NOT_SUPPORTED);
+	// No attributes there: only the database's globs could name a type.
+	EXPECT_EQ(procInfo.GetType(type), B_ENTRY_NOT_FOUND);
 	EXPECT_EQ(procInfo.SetType("text/plain"), B_NOT_SUPPORTED);
 
 	BNode sys("/sys/kernel");
@@ -308,6 +310,53 @@ TEST(StorageNodeInfo, TypeIsThePlainStringOfTheFreedesktopAttribute)
 	EXPECT_EQ(info.SetType(nullptr), B_OK);
 	EXPECT_EQ(readInfo.GetType(type), B_ENTRY_NOT_FOUND);
 	EXPECT_EQ(info.SetType(nullptr), B_OK) << "removing what is not there";
+}
+
+TEST(StorageNodeInfo, WithoutTheAttributeTheDatabaseGlobsName)
+{
+	AttrDir dir;
+	REQUIRE_XATTRS(dir);
+	const std::string data = dir.Path() + "/data";
+	std::filesystem::create_directories(data + "/mime");
+	std::ofstream(data + "/mime/globs2") << "# comment\n"
+										  << "50:text/x-TamselGogoFronted-list:*.tsq\n"
+										  << "60:text/x-special:special.tsq:cs\n";
+	const char* oldHome = std::getenv("XDG_DATA_HOME");
+	const std::string savedHome = oldHome ? oldHome : "";
+	setenv("XDG_DATA_HOME", data.c_str(), 1);
+	setenv("XDG_DATA_DIRS", (dir.Path() + "/none").c_str(), 1);
+
+	char type[B_MIME_TYPE_LENGTH];
+	auto typeOf = [&](const std::string& leaf) {
+		const std::string path = dir.Path() + "/" + leaf;
+		if (!std::filesystem::exists(path))
+			std::ofstream(path) << "0;/x\n";
+		BFile file(path.c_str(), B_READ_ONLY);
+		BNodeInfo info(&file);
+		const status_t status = info.GetType(type);
+		return status == B_OK ? std::string(type) : std::string("error");
+	};
+	EXPECT_EQ(typeOf("takes.tsq"), "text/x-TamselGogoFronted-list");
+	EXPECT_EQ(typeOf("TAKES.TSQ"), "text/x-TamselGogoFronted-list") << "globs ignore case";
+	EXPECT_EQ(typeOf("special.tsq"), "text/x-special") << "the heavier glob wins";
+	EXPECT_EQ(typeOf("takes.txt"), "error");
+
+	// A type of its own wins over the name; a change of the database is seen.
+	{
+		BFile file(dir.File("takes.tsq").c_str(), B_READ_ONLY);
+		BNodeInfo info(&file);
+		ASSERT_EQ(info.SetType("audio/x-wav"), B_OK);
+	}
+	EXPECT_EQ(typeOf("takes.tsq"), "audio/x-wav");
+	std::ofstream(data + "/mime/globs2") << "50:text/plain:*.txt\n";
+	EXPECT_EQ(typeOf("other.tsq"), "error");
+	EXPECT_EQ(typeOf("notes.txt"), "text/plain");
+
+	if (oldHome)
+		setenv("XDG_DATA_HOME", savedHome.c_str(), 1);
+	else
+		unsetenv("XDG_DATA_HOME");
+	unsetenv("XDG_DATA_DIRS");
 }
 
 TEST(StorageNodeInfo, TypesWrittenByOtherTools)

@@ -352,7 +352,7 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 	});
 }
 
-TEST_F(QtDisplayTest, AnUpdateTheClientSentBeforeHearingOfTheUserUndoesNothing)
+TEST_F(QtDisplayTest, TheClientsChangesShowEvenBackToTheValuesBeforeTheUsersInput)
 {
 	Serve(fDisplay, [&] {
 		ViewState box = MakeView(12, 0, ViewKind::CheckBox, "mono", BRect(10, 50, 129, 69));
@@ -360,26 +360,29 @@ TEST_F(QtDisplayTest, AnUpdateTheClientSentBeforeHearingOfTheUserUndoesNothing)
 		ViewState field = MakeView(13, 0, ViewKind::TextControl, "name", BRect(10, 80, 209, 101));
 		field.label = "Name:";
 		field.divider = 60;
-		Send(Ops(1, {WindowCreate{MakeWindow(1, "Race", BRect(0, 0, 299, 199)), BMessenger()},
+		Send(Ops(1, {WindowCreate{MakeWindow(1, "Reset", BRect(0, 0, 299, 199)), BMessenger()},
 			ViewCreate{box}, ViewCreate{field}}));
-		EXPECT_TRUE(fDisplay.Type("Race", "name", "typed"));
-		EXPECT_TRUE(fDisplay.Toggle("Race", "mono"));
+		EXPECT_TRUE(fDisplay.Type("Reset", "name", "typed"));
+		EXPECT_TRUE(fDisplay.Toggle("Reset", "mono"));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_INVOKE, 1));
 
-		// Sent before the input arrived: old text and value, a new label.
+		// The client took the user's values (without sending them back);
+		// an update about something else leaves them alone.
+		field.text = "typed";
 		field.label = "File name:";
+		box.value = B_CONTROL_ON;
 		box.label = "Mono (joint)";
 		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
-		EXPECT_EQ(fDisplay.ViewText("Race", "name"), "typed");
-		EXPECT_EQ(fDisplay.IsChecked("Race", "mono"), std::optional<bool>(true));
-		EXPECT_EQ(fDisplay.ViewText("Race", "mono"), "Mono (joint)");
+		EXPECT_EQ(fDisplay.ViewText("Reset", "name"), "typed");
+		EXPECT_EQ(fDisplay.IsChecked("Reset", "mono"), std::optional<bool>(true));
+		EXPECT_EQ(fDisplay.ViewText("Reset", "mono"), "Mono (joint)");
 
-		// Once it has heard, its own changes show, even back to the old values.
-		box.value = B_CONTROL_OFF;
+		// Then the program resets both to what they were before the user came.
 		field.text = "";
+		box.value = B_CONTROL_OFF;
 		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
-		EXPECT_EQ(fDisplay.IsChecked("Race", "mono"), std::optional<bool>(false));
-		EXPECT_EQ(fDisplay.ViewText("Race", "name"), "");
+		EXPECT_EQ(fDisplay.ViewText("Reset", "name"), "");
+		EXPECT_EQ(fDisplay.IsChecked("Reset", "mono"), std::optional<bool>(false));
 	});
 }
 

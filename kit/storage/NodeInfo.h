@@ -12,10 +12,9 @@ public:
 	status_t InitCheck() const;
 
 	// type is a buffer of B_MIME_TYPE_LENGTH bytes. A file without the
-	// attribute gives B_ENTRY_NOT_FOUND: the type is not guessed from the
-	// name or the contents, since this runs for every file handed to the
-	// application and the shared MIME database can only be asked through a
-	// subprocess.
+	// attribute gets the type that the shared MIME database's globs give its
+	// name (the contents are not sniffed: this runs for every file handed to
+	// the application); B_ENTRY_NOT_FOUND when no glob matches.
 	status_t GetType(char* type) const;
 	// Stores the type; a null type removes it.
 	status_t SetType(const char* type);
