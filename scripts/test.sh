@@ -24,12 +24,12 @@ run_suite() {
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export LSAN_OPTIONS="suppressions=$PWD/tests/qt.supp:print_suppressions=0"
 run_suite build-asan "AddressSanitizer + UndefinedBehaviorSanitizer" \
 	-DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=address
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/qt-tsan.supp"
 run_suite build-tsan "ThreadSanitizer" -DCMAKE_BUILD_TYPE=Debug -DTAMSEL_SANITIZE=thread
 unset TSAN_OPTIONS
 

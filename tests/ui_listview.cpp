@@ -213,7 +213,7 @@ TEST(ListViewTest, SelectionChangedRunsExactlyWhenTheSelectionChanges)
 		EXPECT_EQ(list.SelectionChanges(), 4);
 
 		// Removing an unselected row moves the indices but not the selection.
-		delete list.RemoveItem(int32(5));
+		EXPECT_NE(list.RemoveItem(int32(5)), nullptr);
 		EXPECT_EQ(list.SelectionChanges(), 4);
 		list.DeselectAll();
 		EXPECT_EQ(list.SelectionChanges(), 5);
