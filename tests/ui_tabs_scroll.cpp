@@ -136,7 +136,7 @@ TEST(TabViewTest, LabelsComeFromPageNamesUnlessSet)
 	EXPECT_EQ(tabs.TabAt(3), nullptr);
 	EXPECT_EQ(tabs.TabAt(-1), nullptr);
 	EXPECT_EQ(tabs.ViewForTab(5), nullptr);
-	EXPECT_EQ(tabs.ViewForTab(1)->Parent(), &tabs);
+	EXPECT_EQ(tabs.ViewForTab(1)->Parent(), tabs.ContainerView()) << "pages sit below the tabs";
 	EXPECT_EQ(tabs.ViewForTab(1)->Frame(), kPage);
 
 	tabs.TabAt(1)->SetLabel("Encoder");

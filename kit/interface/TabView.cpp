@@ -37,6 +37,10 @@ BTabView::BTabView(BRect frame, const char* name, button_width width, uint32 res
 	BView(frame, name, resizingMode, flags),
 	fTabWidth(width)
 {
+	BRect bounds = Bounds();
+	bounds.top = TabHeight();
+	fContainer = new BView(bounds, "view container", B_FOLLOW_ALL_SIDES, 0);
+	BView::AddChild(fContainer);
 }
 
 BTabView::~BTabView() = default;
@@ -54,7 +58,7 @@ void BTabView::AddTab(BView* target, BTab* tab)
 		// Only the selected page shows; the rest wait hidden.
 		if (index != fSelection)
 			target->Hide();
-		AddChild(target);
+		fContainer->AddChild(target);
 	}
 	Invalidate();
 }
@@ -68,6 +72,8 @@ bool BTabView::RemoveChild(BView* child)
 			tab->fView = nullptr;
 		}
 	}
+	if (child != nullptr && child->Parent() == fContainer)
+		return fContainer->RemoveChild(child);
 	return BView::RemoveChild(child);
 }
 

@@ -43,6 +43,7 @@ public:
 	int32 CountTabs() const { return int32(fTabs.size()); }
 	BTab* TabAt(int32 index) const;
 	BView* ViewForTab(int32 index) const;
+	BView* ContainerView() const { return fContainer; }
 	virtual void Select(int32 index);
 	int32 Selection() const { return fSelection; }
 	float TabHeight() const;
@@ -56,6 +57,9 @@ public:
 private:
 	friend class BTab;
 	std::vector<std::unique_ptr<BTab>> fTabs;
+	// The pages live in a view below the row of tabs, so that a page frame
+	// given in the tab view's terms starts under the tabs.
+	BView* fContainer = nullptr;
 	int32 fSelection = 0;
 	button_width fTabWidth;
 };
