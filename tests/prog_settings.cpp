@@ -204,9 +204,15 @@ TEST(ProgramSettings, StoredOnCloseAndSeenAtTheNextStart)
 			return shown && !shown->hidden;
 		}));
 		ASSERT_TRUE(robot.Toggle(kMainTitle, "DontClearOnOpen"));
+		// The screen shows the tick before the window has handled the box's
+		// message; wait for the setting itself.
 		ASSERT_TRUE(robot.WaitFor([&] {
-			auto shown = robot.FindView(kMainTitle, "DontClearOnOpen");
-			return shown && shown->value == 1;
+			MainWindow* window = run.Window();
+			if (!window->Lock())
+				return false;
+			const bool on = run.App()->dontClearOnOpen;
+			window->Unlock();
+			return on;
 		}));
 		// Changed in memory only: a program killed now would lose it.
 		EXPECT_LT(RawSize(exe, "dont_clear_on_open"), 0);
