@@ -39,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		removexattr(path.c_str(), (std::string("user.be_type.") + name).c_str());
 		if (i >= size)
 			continue;
-		const size_t length = std::min<size_t>(data[i++] * 8u, size - i);
+		const size_t wanted = size_t(data[i]) * 8u;
+		i++;
+		const size_t length = std::min<size_t>(wanted, size - i);
 		if (length > 0 && data[i] != 0xff)
 			setxattr(path.c_str(), attr.c_str(), data + i, length, 0);
 		i += length;
