@@ -31,14 +31,6 @@ void ShowStopAlert(const char* title, const std::string& text)
 		B_STOP_ALERT))->Go();
 }
 
-// The before-options of the run as the encoder's words, captured when the
-// run starts. There is one main window and only its thread gets here.
-std::vector<std::string>& RunWords()
-{
-	static std::vector<std::string> words;
-	return words;
-}
-
 } // namespace
 
 void MainWindow::StartEncoding()
@@ -63,7 +55,7 @@ void MainWindow::StartEncoding()
 	EncoderView* encoderView = tabView->encoderView;
 	encoderView->OptionsBefore(optionsBefore);
 	encoderView->OptionsAfter(optionsAfter);
-	RunWords() = encoderView->OptionWordsBefore();
+	optionWords = encoderView->OptionWordsBefore();
 
 	encoding = true;
 
@@ -101,7 +93,7 @@ void MainWindow::EncodeNext()
 	}
 
 	// The path is a word of its own, so that no name can be taken apart.
-	const status_t status = TamselLaunch(&encoderRef, RunWords(), path,
+	const status_t status = TamselLaunch(&encoderRef, optionWords, path,
 		SplitArguments(optionsAfter), &encoderTeam);
 	if (status != B_OK) {
 		ShowStopAlert("LaunchFailed", std::string("Something bad happened when tried to launch ")

@@ -8,6 +8,7 @@
 #include <Window.h>
 
 #include <string>
+#include <vector>
 
 class FilesList;
 class ProgressWindow;
@@ -38,6 +39,8 @@ public:
 	// The options of the run, captured when it starts; any length.
 	std::string optionsBefore;
 	std::string optionsAfter;
+	// The before-options as the encoder's words, captured with them.
+	std::vector<std::string> optionWords;
 	int32 fileIndex = 0;
 	team_id encoderTeam = -1;
 	entry_ref encoderRef;
