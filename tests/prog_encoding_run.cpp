@@ -290,6 +290,57 @@ TEST_F(EncodingRunTest, PathsReachTheEncoderAsOneArgumentEach)
 	EXPECT_EQ(fEncoder.Starts(), expected);
 }
 
+// ---- encoders that misbehave ----------------------------------------------
+
+// However an encoder ends, the run goes on to the next file: killed by a
+// signal, failing, with its streams closed, or hanging (and deaf to the
+// polite signals) until the user skips it.
+TEST_F(EncodingRunTest, EveryWayAnEncoderEndsMovesTheRunOn)
+{
+	const std::string log = fTools / "odd.log";
+	const std::string odd = fTools / "odd-gogo";
+	ASSERT_TRUE(WriteFile(odd, "#!/bin/sh\n"
+		"for last; do :; done\n"
+		"printf '%s\\n' \"$last\" >> '" + log + "'\n"
+		"case \"$last\" in\n"
+		"*kill*) kill -KILL $$ ;;\n"
+		"*segv*) kill -SEGV $$ ;;\n"
+		"*fail*) echo 'cannot read it' >&2; exit 3 ;;\n"
+		"*closed*) exec <&- >&- 2>&-; sleep 0.05; exit 0 ;;\n"
+		"*hang*) trap '' TERM INT HUP QUIT; while :; do sleep 0.01; done ;;\n"
+		"esac\n"));
+	ASSERT_EQ(chmod(odd.c_str(), 0755), 0);
+	StoreEncoderLocation(odd);
+
+	const auto inputs = MakeInputs(fFiles, {"1-kill.wav", "2-segv.wav", "3-fail.wav",
+		"4-closed.wav", "5-hang.wav", "6-fine.wav", "7-hang.wav"});
+	ProgramRun run;
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, inputs));
+	ASSERT_TRUE(ClickEncode(run));
+
+	const auto lines = [&] { return SplitLines(ReadFile(log)); };
+	// Each hanging file is skipped once its encoder has logged its start.
+	for (size_t hanging : {5u, 7u}) {
+		ASSERT_TRUE(WaitUntil([&] { return lines().size() == hanging; })) << lines().size();
+		ASSERT_TRUE(run.Robot().WaitFor([&] { return run.Robot().Click(kProgressTitle, "SkipFile"); }));
+	}
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_EQ(lines(), inputs);
+	// None of it is the user's fault, and none of it needs an answer.
+	EXPECT_TRUE(run.Robot().Alerts().empty());
+	// The window takes input again and a second run starts from the top; it
+	// goes on until the first hanging file, which Stop ends.
+	EXPECT_TRUE(run.Robot().Click(kMainTitle, "EncodeButton"));
+	EXPECT_TRUE(WaitUntil([&] { return lines().size() == inputs.size() + 5; }));
+	EXPECT_TRUE(run.Robot().WaitFor([&] { return run.Robot().Click(kProgressTitle, "StopEncoding"); }));
+	EXPECT_TRUE(RunEnded(run));
+	auto second = lines();
+	ASSERT_GT(second.size(), inputs.size());
+	second.erase(second.begin(), second.begin() + long(inputs.size()));
+	EXPECT_EQ(second, std::vector<std::string>(inputs.begin(), inputs.begin() + 5));
+}
+
 // ---- where the encoder is -------------------------------------------------
 
 class EncoderLocationTest : public EncodingRunTest {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -29,5 +30,8 @@ bool WaitUntil(const std::function<bool()>& condition,
 bool WriteFile(const std::string& path, const std::string& contents);
 // Reads a whole file; empty on error.
 std::string ReadFile(const std::string& path);
+// The lines of a text, each without its newline; a last line without one
+// counts too.
+std::vector<std::string> SplitLines(const std::string& text);
 
 } // namespace testing_support
