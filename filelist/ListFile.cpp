@@ -253,6 +253,17 @@ std::string Format(const std::vector<std::string>& paths)
 	return out;
 }
 
+namespace {
+
+bool Unchanged(const struct stat& before, const struct stat& after)
+{
+	return before.st_size == after.st_size && before.st_mtim.tv_sec == after.st_mtim.tv_sec
+		&& before.st_mtim.tv_nsec == after.st_mtim.tv_nsec && before.st_ctim.tv_sec == after.st_ctim.tv_sec
+		&& before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
+}
+
+} // namespace
+
 ReadResult Read(const char* path, std::vector<std::string>* paths)
 {
 	paths->clear();
@@ -270,16 +281,36 @@ ReadResult Read(const char* path, std::vector<std::string>* paths)
 	if (flags >= 0)
 		::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
 
-	Reader reader;
-	std::string buffer(256 * 1024, '\0');
-	for (;;) {
-		ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
-		if (got < 0 && errno == EINTR)
-			continue;
-		if (got <= 0)
+	// Another program may rewrite the file in place while we read it; then
+	// the lines could be half old, half new. The bytes are read first and
+	// parsed afterwards, so that the read is short, and a file that changed
+	// during it is read again from the start, up to five times. (A file
+	// replaced by a rename, as editors and our own save do, cannot mix: the
+	// descriptor keeps the old one.)
+	std::string contents;
+	for (int attempt = 0; attempt < 5; attempt++) {
+		if (attempt > 0 && ::lseek(fd.Get(), 0, SEEK_SET) != 0)
 			break;
-		reader.Feed(std::string_view(buffer.data(), size_t(got)));
+		contents.clear();
+		if (st.st_size > 0)
+			contents.reserve(size_t(st.st_size));
+		char buffer[64 * 1024];
+		for (;;) {
+			ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+			if (got < 0 && errno == EINTR)
+				continue;
+			if (got <= 0)
+				break;
+			contents.append(buffer, size_t(got));
+		}
+		struct stat after;
+		if (::fstat(fd.Get(), &after) != 0 || Unchanged(st, after))
+			break;
+		st = after;
 	}
+	Reader reader;
+	reader.Feed(contents);
+	contents = std::string();
 	reader.Finish();
 	*paths = std::move(reader.Paths());
 	return ReadResult::kOk;

@@ -8,6 +8,9 @@
 
 #include <NodeInfo.h>
 
+#include <atomic>
+#include <thread>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -252,6 +255,58 @@ TEST(ListFileRead, AFifoWithoutWriterDoesNotHang)
 	}
 	ASSERT_TRUE(finished);
 	EXPECT_EQ(result.get(), listfile::ReadResult::kOpenError);
+}
+
+// Another program saves over the list while we read it, either by renaming
+// a new file over it or by rewriting it in place: each read gives the old
+// list or the new one whole (or, mid-rewrite, the empty file), never a mix.
+TEST(ListFileRead, AListRewrittenWhileBeingReadNeverComesBackMixed)
+{
+	TempDir dir;
+	const std::string list = dir / "list";
+	std::vector<std::string> older, newer;
+	for (int i = 0; i < 1000; i++) {
+		older.push_back("/old/album/track " + std::to_string(i) + ".wav");
+		newer.push_back("/new/" + std::to_string(i) + ".wav");
+	}
+	const std::string olderFile = ExpectedFile(older), newerFile = ExpectedFile(newer);
+	ASSERT_TRUE(WriteFile(list, olderFile));
+
+	for (const bool inPlace : {false, true}) {
+		SCOPED_TRACE(inPlace ? "rewritten in place" : "renamed over");
+		std::atomic<bool> done{false};
+		std::thread writer([&] {
+			for (int round = 0; !done; round++) {
+				const std::string& contents = round % 2 ? olderFile : newerFile;
+				if (inPlace) {
+					const int fd = open(list.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+					if (fd >= 0) {
+						// In pieces, as a program writing line by line would.
+						for (size_t at = 0; at < contents.size(); at += 4096)
+							(void)!write(fd, contents.data() + at, std::min<size_t>(4096, contents.size() - at));
+						close(fd);
+					}
+				} else {
+					WriteFile(list + ".new", contents);
+					rename((list + ".new").c_str(), list.c_str());
+				}
+				std::this_thread::sleep_for(std::chrono::milliseconds(2));
+			}
+		});
+		int mixed = 0, whole = 0;
+		for (int i = 0; i < 300; i++) {
+			std::vector<std::string> read;
+			ASSERT_EQ(listfile::Read(list.c_str(), &read), listfile::ReadResult::kOk);
+			if (read == older || read == newer)
+				whole++;
+			else if (!read.empty())
+				mixed++;
+		}
+		done = true;
+		writer.join();
+		EXPECT_EQ(mixed, 0);
+		EXPECT_GT(whole, 0);
+	}
 }
 
 // ---- writing a file -------------------------------------------------------

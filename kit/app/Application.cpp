@@ -20,6 +20,10 @@ BMessenger be_app_messenger;
 
 namespace {
 
+// Guards be_app and be_app_messenger against windows that go away on their
+// own threads while the application object itself is being destroyed.
+std::mutex sAppLifetimeLock;
+
 // The arguments the process was started with, after its own name.
 std::vector<std::string> CommandLineArguments()
 {
@@ -81,6 +85,7 @@ BApplication::~BApplication()
 {
 	// Run has joined the looper's thread; one that never ran has none.
 	WaitForThread();
+	std::lock_guard<std::mutex> guard(sAppLifetimeLock);
 	if (be_app == this) {
 		BPrivate::SetAppInfoProvider(nullptr);
 		be_app_messenger = BMessenger();
@@ -262,8 +267,17 @@ void BApplication::RegisterWindow(BWindow* window)
 	fWindows.push_back(window);
 }
 
-void BApplication::UnregisterWindow(BWindow* window)
+bool BApplication::ForgetWindow(BWindow* window, bool quitApp)
 {
-	std::lock_guard<std::mutex> guard(fWindowsLock);
-	std::erase(fWindows, window);
+	std::lock_guard<std::mutex> lifetime(sAppLifetimeLock);
+	if (be_app == nullptr)
+		return false;
+	size_t erased = 0;
+	{
+		std::lock_guard<std::mutex> guard(be_app->fWindowsLock);
+		erased = std::erase(be_app->fWindows, window);
+	}
+	if (quitApp)
+		be_app_messenger.SendMessage(B_QUIT_REQUESTED);
+	return erased > 0;
 }

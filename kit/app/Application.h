@@ -59,7 +59,10 @@ public:
 private:
 	friend class BWindow;
 	void RegisterWindow(BWindow* window);
-	void UnregisterWindow(BWindow* window);
+	// Takes a window that goes away off the application's list, on whichever
+	// thread it goes; true if it was on it. With quitApp, also asks the
+	// application to quit. Safe against the application going away itself.
+	static bool ForgetWindow(BWindow* window, bool quitApp);
 	// Asks every window to quit (each locked, QuitRequested, then Quit);
 	// false as soon as one refuses.
 	bool QuitAllWindows();

@@ -58,17 +58,6 @@ BPrivate::ViewId ViewOf(const BPrivate::Operation& operation)
 	}, operation);
 }
 
-bool IsRegisteredWithApp(const BWindow* window)
-{
-	if (!be_app)
-		return false;
-	for (int32 i = 0; i < be_app->CountWindows(); i++) {
-		if (be_app->WindowAt(i) == window)
-			return true;
-	}
-	return false;
-}
-
 } // namespace
 
 BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags, uint32)
@@ -137,8 +126,7 @@ BWindow::~BWindow()
 {
 	// Quit unregisters and tells the display; a window deleted without it
 	// does both here.
-	if (IsRegisteredWithApp(this)) {
-		be_app->UnregisterWindow(this);
+	if (BApplication::ForgetWindow(this, false)) {
 		BPrivate::Batch batch;
 		batch.window = fId;
 		batch.operations.push_back(BPrivate::WindowDestroy{fId});
@@ -208,10 +196,7 @@ void BWindow::Quit()
 		batch.operations.push_back(BPrivate::WindowDestroy{fId});
 		BPrivate::GetDisplay()->Apply(std::move(batch));
 	}
-	if (IsRegisteredWithApp(this))
-		be_app->UnregisterWindow(this);
-	if ((fFlags & B_QUIT_ON_WINDOW_CLOSE) && be_app)
-		be_app_messenger.SendMessage(B_QUIT_REQUESTED);
+	BApplication::ForgetWindow(this, (fFlags & B_QUIT_ON_WINDOW_CLOSE) != 0);
 
 	if (ownThread) {
 		// The loop ends after the current message and deletes the window.
