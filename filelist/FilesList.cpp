@@ -247,19 +247,20 @@ void FilesList::ShowOpen()
 
 void FilesList::Save(const char* path)
 {
-	// A copy of the texts, so that the file is written without the lock.
-	std::vector<std::string> paths;
-	{
-		ScopedLock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
-		int32 count = CountItems();
-		paths.reserve(size_t(count));
-		for (int32 i = 0; i < count; i++) {
-			auto* item = dynamic_cast<BStringItem*>(ItemAt(i));
-			paths.emplace_back(item != nullptr ? item->Text() : "");
-		}
+	// The items' own texts, not copies: a list of a million entries would
+	// be held twice. The lock stays for the whole write (the window's thread
+	// holds it anyway while it handles the panel's message), so no item goes
+	// away under the writer.
+	ScopedLock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
+	std::vector<std::string_view> paths;
+	const int32 count = CountItems();
+	paths.reserve(size_t(count));
+	for (int32 i = 0; i < count; i++) {
+		auto* item = dynamic_cast<BStringItem*>(ItemAt(i));
+		paths.emplace_back(item != nullptr ? item->Text() : "");
 	}
 
-	switch (listfile::Write(path, paths)) {
+	switch (listfile::WriteViews(path, paths)) {
 		case listfile::WriteResult::kOk:
 			break;
 		case listfile::WriteResult::kOpenError:
@@ -277,9 +278,15 @@ void FilesList::Save(const char* path)
 void FilesList::Open(const char* path)
 {
 	// The whole file is read before the list changes, so that a list is
-	// never left half replaced.
-	std::vector<std::string> paths;
-	if (listfile::Read(path, &paths) != listfile::ReadResult::kOk) {
+	// never left half replaced. The items are made as the lines are read:
+	// a long list is then held once, not once more as the file's paths.
+	std::vector<std::unique_ptr<BStringItem>> fresh;
+	std::string entry;
+	const auto made = [&](std::string_view line) {
+		entry.assign(line);
+		fresh.push_back(std::make_unique<BStringItem>(entry.c_str()));
+	};
+	if (listfile::Read(path, made) != listfile::ReadResult::kOk) {
 		stop_alert("OpenOpenError",
 			"Can't open input file. Please make sure you have access to the file.");
 		return;
@@ -296,10 +303,13 @@ void FilesList::Open(const char* path)
 			old.emplace_back(ItemAt(i));
 		BListView::MakeEmpty();
 	}
-	for (const std::string& entry : paths) {
-		auto item = std::make_unique<BStringItem>(entry.c_str());
-		if (AddItem(item.get()))
-			item.release();
+	std::vector<BListItem*> items;
+	items.reserve(fresh.size());
+	for (const auto& item : fresh)
+		items.push_back(item.get());
+	if (AddList(items)) {
+		for (auto& item : fresh)
+			(void)item.release(); // the list owns them now
 	}
 	if (IsEmpty()) {
 		set_enabled(encodeButton, false);

@@ -65,12 +65,12 @@ bool write_all(int fd, const char* data, size_t size)
 
 // Writes the header and the records, in blocks; each record is put whole
 // into the block, however long it is.
-bool write_list(int fd, const std::vector<std::string>& paths)
+bool write_list(int fd, const std::vector<std::string_view>& paths)
 {
 	std::string block;
 	block.reserve(kWriteBlock + 256);
 	block.append(kHeader);
-	for (const std::string& path : paths) {
+	for (std::string_view path : paths) {
 		AppendRecord(&block, path);
 		if (block.size() >= kWriteBlock) {
 			if (!write_all(fd, block.data(), block.size()))
@@ -154,7 +154,7 @@ bool resolve_links(const std::string& path, std::string* resolved)
 
 // The old contents are lost if this fails; it is only used when no
 // temporary file can be made beside the target.
-WriteResult write_in_place(const std::string& target, const std::vector<std::string>& paths)
+WriteResult write_in_place(const std::string& target, const std::vector<std::string_view>& paths)
 {
 	Fd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
 	if (!fd.IsOpen())
@@ -202,7 +202,11 @@ std::vector<std::string> Parse(std::string_view contents)
 void Reader::TakeLine(std::string_view line)
 {
 	std::string_view path;
-	if (ParseLine(line, &path))
+	if (!ParseLine(line, &path))
+		return;
+	if (fSink)
+		fSink(path);
+	else
 		fPaths.emplace_back(path);
 }
 
@@ -267,6 +271,11 @@ bool Unchanged(const struct stat& before, const struct stat& after)
 ReadResult Read(const char* path, std::vector<std::string>* paths)
 {
 	paths->clear();
+	return Read(path, [paths](std::string_view each) { paths->emplace_back(each); });
+}
+
+ReadResult Read(const char* path, const std::function<void(std::string_view)>& each)
+{
 	if (path == nullptr)
 		return ReadResult::kOpenError;
 	// O_NONBLOCK so that opening a FIFO without a writer does not wait; only
@@ -308,15 +317,18 @@ ReadResult Read(const char* path, std::vector<std::string>* paths)
 			break;
 		st = after;
 	}
-	Reader reader;
+	Reader reader(each);
 	reader.Feed(contents);
-	contents = std::string();
 	reader.Finish();
-	*paths = std::move(reader.Paths());
 	return ReadResult::kOk;
 }
 
 WriteResult Write(const char* path, const std::vector<std::string>& paths)
+{
+	return WriteViews(path, std::vector<std::string_view>(paths.begin(), paths.end()));
+}
+
+WriteResult WriteViews(const char* path, const std::vector<std::string_view>& paths)
 {
 	if (path == nullptr || path[0] == '\0')
 		return WriteResult::kOpenError;

@@ -8,6 +8,7 @@
 // practice, and the format has never had a way to say it).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,8 @@ std::vector<std::string> Parse(std::string_view contents);
 // any length comes back whole.
 class Reader {
 public:
+	// Without a sink the paths are kept (Paths); with one, each goes to it.
+	explicit Reader(std::function<void(std::string_view)> sink = {}) : fSink(std::move(sink)) {}
 	void Feed(std::string_view bytes);
 	// The end of the stream: a last line without LF still counts.
 	void Finish();
@@ -44,6 +47,7 @@ public:
 private:
 	void TakeLine(std::string_view line);
 
+	std::function<void(std::string_view)> fSink;
 	std::string fPending;
 	std::vector<std::string> fPaths;
 };
@@ -61,6 +65,9 @@ enum class ReadResult {
 // Reads a list file. Only regular files are read (a FIFO or a device would
 // block or never end). A read error part way keeps the lines read so far.
 ReadResult Read(const char* path, std::vector<std::string>* paths);
+// The same, handing each path to `each` in order, for a caller that keeps
+// them in its own way.
+ReadResult Read(const char* path, const std::function<void(std::string_view)>& each);
 
 enum class WriteResult {
 	kOk,
@@ -76,5 +83,7 @@ enum class WriteResult {
 // as it always did). The MIME type is set before the file takes its place; a
 // failure to set it is not reported.
 WriteResult Write(const char* path, const std::vector<std::string>& paths);
+// The same, over paths held elsewhere (a long list is not copied to be saved).
+WriteResult WriteViews(const char* path, const std::vector<std::string_view>& paths);
 
 } // namespace listfile
