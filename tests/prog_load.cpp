@@ -132,6 +132,8 @@ TEST_F(LoadTest, AMillionEntryListOpensIsGoneThroughAndSavesAsItWas)
 	ASSERT_TRUE(run.Started());
 	ASSERT_TRUE(WaitUntil([&] { return CountItems(run) == kListEntries; }, std::chrono::seconds(120)))
 		<< CountItems(run);
+	EXPECT_TRUE(run.Robot().WaitFor(
+		[&] { return run.Robot().CountListItems(kMainTitle, "FilesList") == kListEntries; }));
 	EXPECT_EQ(ItemAt(run, 0), EntryPath(0));
 	EXPECT_EQ(ItemAt(run, kListEntries - 1), EntryPath(kListEntries - 1));
 

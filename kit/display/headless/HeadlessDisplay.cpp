@@ -537,6 +537,14 @@ std::vector<std::string> HeadlessDisplay::ListItems(const std::string& window,
 	return {};
 }
 
+int32 HeadlessDisplay::CountListItems(const std::string& window, const std::string& view) const
+{
+	std::lock_guard<std::mutex> guard(fImpl->lock);
+	if (const Impl::View* found = fImpl->FindView(window, view))
+		return int32(found->rows.size());
+	return -1;
+}
+
 std::vector<int32> HeadlessDisplay::ListSelection(const std::string& window,
 	const std::string& view) const
 {

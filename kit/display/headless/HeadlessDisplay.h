@@ -61,6 +61,8 @@ public:
 	// The rows of a list view, and its selected rows.
 	std::vector<std::string> ListItems(const std::string& window, const std::string& view) const;
 	std::vector<int32> ListSelection(const std::string& window, const std::string& view) const;
+	// The number of rows shown, without copying them; -1 for no such list.
+	int32 CountListItems(const std::string& window, const std::string& view) const;
 	// The label of the marked item of a menu field; "" when none.
 	std::string MarkedLabel(const std::string& window, const std::string& view) const;
 	// The frame of a view in its window's coordinates.
