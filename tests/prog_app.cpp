@@ -443,6 +443,9 @@ TEST_F(Shell, EveryWayOfEndingStoresTheSettings)
 			{"quit from outside", [](HeadlessDisplay&, TamselApp* app) {
 				 return app->PostMessage(B_QUIT_REQUESTED) == B_OK;
 			 }},
+			{"the screen going away", [](HeadlessDisplay& robot, TamselApp*) {
+				 return robot.LoseScreen();
+			 }},
 		};
 	const std::string exe = ExecutablePath();
 	for (const auto& [name, end] : ways) {

@@ -7,6 +7,7 @@
 #include <Roster.h>
 #include <Window.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -23,6 +24,11 @@ namespace {
 // Guards be_app and be_app_messenger against windows that go away on their
 // own threads while the application object itself is being destroyed.
 std::mutex sAppLifetimeLock;
+
+// Set when the running application quits; DisplayLost waits for it.
+std::mutex sQuitLock;
+std::condition_variable sQuitCondition;
+bool sAppQuit = false;
 
 // The arguments the process was started with, after its own name.
 std::vector<std::string> CommandLineArguments()
@@ -117,6 +123,10 @@ thread_id BApplication::Run()
 		PostMessage(&refs);
 	PostMessage(B_READY_TO_RUN);
 
+	{
+		std::lock_guard<std::mutex> guard(sQuitLock);
+		sAppQuit = false;
+	}
 	thread_id thread = BLooper::Run();
 	if (thread < 0)
 		return thread;
@@ -137,8 +147,25 @@ void BApplication::Quit()
 		StopLoop();
 		Unlock();
 	}
+	{
+		std::lock_guard<std::mutex> guard(sQuitLock);
+		sAppQuit = true;
+	}
+	sQuitCondition.notify_all();
 	if (fRunStarted.load())
 		BPrivate::GetDisplay()->Quit();
+}
+
+bool BPrivate::DisplayLost(std::chrono::milliseconds grace)
+{
+	{
+		std::lock_guard<std::mutex> lifetime(sAppLifetimeLock);
+		if (be_app == nullptr)
+			return true;
+		be_app_messenger.SendMessage(B_QUIT_REQUESTED);
+	}
+	std::unique_lock<std::mutex> guard(sQuitLock);
+	return sQuitCondition.wait_for(guard, grace, [] { return sAppQuit; });
 }
 
 bool BApplication::QuitRequested()

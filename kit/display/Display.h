@@ -4,6 +4,7 @@
 
 #include <DisplayProtocol.h>
 
+#include <chrono>
 #include <memory>
 
 namespace BPrivate {
@@ -32,6 +33,13 @@ public:
 	// The width of a string in the view font.
 	virtual float StringWidth(const std::string& text) = 0;
 };
+
+// For a display whose screen went away (the X server ended): asks the
+// running application to quit, as a quit from outside would, so that it
+// stores what it keeps, and waits up to `grace` for it to get as far as
+// quitting. True when it did (or there is no application). Any thread but
+// the application's own.
+bool DisplayLost(std::chrono::milliseconds grace = std::chrono::seconds(5));
 
 // The display of this process, created on first use by CreateDefaultDisplay
 // unless SetDisplay installed one before.

@@ -92,4 +92,28 @@ if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
 	echo "FAILED: the program did not quit on Exit"; exit 1
 fi
 APP_PID=""
+
+# The X server going away ends the program, which first stores its settings:
+# a fresh copy (with no settings but the encoder) gets them all.
+cp "$BUILD/TamselGogoFrontend" "$WORK/Fresh"
+"$BUILD/record_encoder" "$WORK/Fresh" "$BUILD/gogo"
+XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
+	"$WORK/Fresh" >"$WORK/fresh.log" 2>&1 &
+APP_PID=$!
+if ! wait_for 20 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
+	echo "FAILED: the main window did not appear again"; cat "$WORK/fresh.log"; exit 1
+fi
+kill "$SERVER_PID"
+SERVER_PID=""
+if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+	echo "FAILED: the program went on without its X server"; cat "$WORK/fresh.log"; exit 1
+fi
+APP_PID=""
+if command -v getfattr >/dev/null; then
+	if ! getfattr -n user.dont_close_on_add "$WORK/Fresh" >/dev/null 2>&1; then
+		echo "FAILED: the settings were not stored when the X server went away"
+		cat "$WORK/fresh.log"; exit 1
+	fi
+	echo "settings stored when the X server went away"
+fi
 echo "PASSED"

@@ -859,6 +859,13 @@ bool HeadlessDisplay::PressCloseBox(const std::string& window)
 	return target.SendMessage(B_QUIT_REQUESTED) == B_OK;
 }
 
+bool HeadlessDisplay::LoseScreen()
+{
+	const bool quit = DisplayLost();
+	Quit();
+	return quit;
+}
+
 bool HeadlessDisplay::AnswerAlert(int32 button, const std::string& title)
 {
 	std::function<void(int32)> answer;

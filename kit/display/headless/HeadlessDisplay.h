@@ -89,6 +89,10 @@ public:
 	bool SelectTab(const std::string& window, const std::string& view, int32 index);
 	bool Drop(const std::string& window, const std::string& view, const std::vector<std::string>& paths);
 	bool PressCloseBox(const std::string& window);
+	// The screen goes away, as when the X server ends: the application is
+	// told (DisplayLost) and the display stops serving. True when the
+	// application got as far as quitting in time.
+	bool LoseScreen();
 	// Presses the button of the oldest open alert (or the one with this title).
 	bool AnswerAlert(int32 button, const std::string& title = {});
 	// Answers the open panel with this title: chosen paths (open panel), or

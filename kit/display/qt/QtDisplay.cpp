@@ -30,6 +30,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -1295,9 +1296,29 @@ QtDisplay::~QtDisplay()
 		fImpl->CloseEverything();
 }
 
+namespace {
+
+// True while the event loop runs. Qt's X11 platform ends the process with
+// exit() when its connection to the X server breaks; that exit comes from
+// inside the loop, and the application is then asked to quit (and store its
+// settings) before the process goes.
+std::atomic<bool> sServing{false};
+
+void ScreenGoneAtExit()
+{
+	if (sServing.exchange(false)) {
+		std::fputs("The screen went away; the application is asked to quit.\n", stderr);
+		DisplayLost();
+	}
+}
+
+} // namespace
+
 void QtDisplay::Run()
 {
 	Impl::EnsureApplication();
+	static const bool exitWatched = std::atexit(ScreenGoneAtExit) == 0;
+	(void)exitWatched;
 	QObject waker;
 	{
 		std::lock_guard guard(fImpl->lock);
@@ -1312,7 +1333,9 @@ void QtDisplay::Run()
 		fImpl->wakePosted = true;
 		QMetaObject::invokeMethod(&waker, [this] { fImpl->Drain(); }, Qt::QueuedConnection);
 	}
+	sServing = true;
 	QApplication::exec();
+	sServing = false;
 	{
 		std::lock_guard guard(fImpl->lock);
 		fImpl->running = false;
