@@ -339,10 +339,22 @@ public:
 	TempFile(const TempFile&) = delete;
 	TempFile& operator=(const TempFile&) = delete;
 
-	// Creates ".<finalName>.XXXXXX" (shortened when too long for the file
-	// system). Returns 0 or the error.
+	// Creates the file without a name where the file system can (so that
+	// not even SIGKILL, which is how the front end skips a file, leaves one
+	// behind), and as ".<finalName>.XXXXXX" otherwise (shortened when too
+	// long for the file system). Returns 0 or the error.
 	int Create(const std::string& finalName, long nameMax)
 	{
+		fNameMax = nameMax;
+		// The nameless file gets its name through /proc at the end.
+		if (access("/proc/self/fd", X_OK) == 0) {
+			const int fd = openat(fDirectory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+			if (fd >= 0) {
+				fFd.Reset(fd);
+				fNameless = true;
+				return 0;
+			}
+		}
 		std::string stem = "." + finalName;
 		const size_t suffixLength = 7; // ".XXXXXX"
 		if (nameMax > 0 && stem.size() + suffixLength > static_cast<size_t>(nameMax))
@@ -377,12 +389,38 @@ public:
 	{
 		if (fsync(fFd.Get()) != 0 && errno != EINVAL && errno != EROFS)
 			return errno;
-		return fFd.Close();
+		// A nameless file is closed once it has its name.
+		return fNameless ? 0 : fFd.Close();
 	}
 
-	// Renames over the final name; returns 0 or the error.
+	// Renames over the final name; returns 0 or the error. A nameless file is
+	// first linked in under a temporary name, as rename cannot take it.
 	int Commit(const std::string& finalName)
 	{
+		if (fNameless) {
+			const std::string self = "/proc/self/fd/" + std::to_string(fFd.Get());
+			int error = EEXIST;
+			for (int attempt = 0; attempt < 100 && error == EEXIST; attempt++) {
+				std::string stem = "." + finalName;
+				if (fNameMax > 0 && stem.size() + 7 > static_cast<size_t>(fNameMax))
+					stem.resize(static_cast<size_t>(fNameMax) > 7 ? fNameMax - 7 : 1);
+				SignalBlock block;
+				fName = stem + "." + RandomSuffix();
+				fSlot = RegisterTemp(fDirectory, fName.c_str());
+				error = linkat(AT_FDCWD, self.c_str(), fDirectory, fName.c_str(), AT_SYMLINK_FOLLOW) == 0
+					? 0 : errno;
+				if (error != 0) {
+					UnregisterTemp(fSlot);
+					fSlot = -1;
+					fName.clear();
+				}
+			}
+			if (error != 0)
+				return error;
+			fNameless = false;
+			if (const int closed = fFd.Close(); closed != 0)
+				return closed;
+		}
 		SignalBlock block;
 		if (renameat(fDirectory, fName.c_str(), fDirectory, finalName.c_str()) != 0)
 			return errno;
@@ -409,6 +447,8 @@ private:
 	FileDescriptor fFd;
 	std::string fName;
 	int fSlot = -1;
+	long fNameMax = 0;
+	bool fNameless = false;
 };
 
 class LameHandle {
