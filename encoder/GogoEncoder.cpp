@@ -355,10 +355,7 @@ public:
 				return 0;
 			}
 		}
-		std::string stem = "." + finalName;
-		const size_t suffixLength = 7; // ".XXXXXX"
-		if (nameMax > 0 && stem.size() + suffixLength > static_cast<size_t>(nameMax))
-			stem.resize(static_cast<size_t>(nameMax) > suffixLength ? nameMax - suffixLength : 1);
+		const std::string stem = Stem(finalName);
 		int error = EEXIST;
 		for (int attempt = 0; attempt < 100; attempt++) {
 			std::string name = stem + "." + RandomSuffix();
@@ -401,11 +398,8 @@ public:
 			const std::string self = "/proc/self/fd/" + std::to_string(fFd.Get());
 			int error = EEXIST;
 			for (int attempt = 0; attempt < 100 && error == EEXIST; attempt++) {
-				std::string stem = "." + finalName;
-				if (fNameMax > 0 && stem.size() + 7 > static_cast<size_t>(fNameMax))
-					stem.resize(static_cast<size_t>(fNameMax) > 7 ? fNameMax - 7 : 1);
 				SignalBlock block;
-				fName = stem + "." + RandomSuffix();
+				fName = Stem(finalName) + "." + RandomSuffix();
 				fSlot = RegisterTemp(fDirectory, fName.c_str());
 				error = linkat(AT_FDCWD, self.c_str(), fDirectory, fName.c_str(), AT_SYMLINK_FOLLOW) == 0
 					? 0 : errno;
@@ -443,6 +437,16 @@ public:
 	}
 
 private:
+	// ".<finalName>", shortened so that the random suffix still fits.
+	std::string Stem(const std::string& finalName) const
+	{
+		std::string stem = "." + finalName;
+		const size_t suffixLength = 7; // ".XXXXXX"
+		if (fNameMax > 0 && stem.size() + suffixLength > static_cast<size_t>(fNameMax))
+			stem.resize(static_cast<size_t>(fNameMax) > suffixLength ? fNameMax - suffixLength : 1);
+		return stem;
+	}
+
 	int fDirectory;
 	FileDescriptor fFd;
 	std::string fName;
