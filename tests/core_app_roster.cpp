@@ -131,16 +131,7 @@ std::string MakeRecorder(const TempDir& dir, const std::string& name, const std:
 
 std::vector<std::string> SplitNul(const std::string& contents)
 {
-	std::vector<std::string> parts;
-	size_t start = 0;
-	while (start < contents.size()) {
-		size_t end = contents.find('\0', start);
-		if (end == std::string::npos)
-			end = contents.size();
-		parts.push_back(contents.substr(start, end - start));
-		start = end + 1;
-	}
-	return parts;
+	return testing_support::SplitAt(contents, '\0');
 }
 
 // Sets an environment variable for the length of a test.

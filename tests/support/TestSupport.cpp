@@ -58,18 +58,18 @@ std::string ReadFile(const std::string& path)
 	return buffer.str();
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
+std::vector<std::string> SplitAt(const std::string& text, char separator)
 {
-	std::vector<std::string> lines;
+	std::vector<std::string> pieces;
 	size_t start = 0;
 	while (start < text.size()) {
-		size_t end = text.find('\n', start);
+		size_t end = text.find(separator, start);
 		if (end == std::string::npos)
 			end = text.size();
-		lines.push_back(text.substr(start, end - start));
+		pieces.push_back(text.substr(start, end - start));
 		start = end + 1;
 	}
-	return lines;
+	return pieces;
 }
 
 } // namespace testing_support

@@ -30,8 +30,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 bool WriteFile(const std::string& path, const std::string& contents);
 // Reads a whole file; empty on error.
 std::string ReadFile(const std::string& path);
-// The lines of a text, each without its newline; a last line without one
-// counts too.
-std::vector<std::string> SplitLines(const std::string& text);
+// The pieces of a text between separators, each without its separator; a
+// last piece without one counts too.
+std::vector<std::string> SplitAt(const std::string& text, char separator);
+inline std::vector<std::string> SplitLines(const std::string& text) { return SplitAt(text, '\n'); }
 
 } // namespace testing_support
