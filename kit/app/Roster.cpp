@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -147,10 +148,15 @@ struct Watcher {
 struct Team {
 	int pidfd = -1;
 	entry_ref ref;
+	// In the follower's epoll set; otherwise the follower polls for it.
+	bool followed = false;
 };
 
 // The process-wide part of the roster: the teams it started and who wants to
-// hear of their end. One thread follows every team through its pidfd.
+// hear of their end. One thread follows every team through its pidfd, all of
+// them in one epoll set: a team started adds its pidfd to the set from the
+// launching thread, so the follower need not be woken for it, which keeps the
+// step from one encoder to the next as short as the kernel allows.
 class TeamRegistry {
 public:
 	static TeamRegistry& Get()
@@ -176,6 +182,8 @@ public:
 		}
 		if (fWakeFd >= 0)
 			close(fWakeFd);
+		if (fEpollFd >= 0)
+			close(fEpollFd);
 	}
 
 	void Add(pid_t pid, entry_ref ref)
@@ -184,14 +192,28 @@ public:
 		// pid cannot have been reused between the spawn and this call.
 		int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 		std::vector<Watcher> targets;
+		bool wake = false;
 		{
 			std::lock_guard<std::mutex> guard(fLock);
-			fTeams[pid] = Team{pidfd, ref};
+			Team& team = fTeams[pid] = Team{pidfd, ref};
+			if (pidfd >= 0 && fEpollFd >= 0) {
+				epoll_event event{};
+				event.events = EPOLLIN;
+				event.data.fd = pidfd;
+				team.followed = epoll_ctl(fEpollFd, EPOLL_CTL_ADD, pidfd, &event) == 0;
+			}
+			if (!team.followed) {
+				// Without a pidfd (an old kernel) the team can only be
+				// polled for, and the follower must learn to poll.
+				fPolledTeams += 1;
+				wake = true;
+			}
 			if (!fThread.joinable() && !fStopping)
 				fThread = std::thread([this] { Follow(); });
 			targets = WatchersFor(B_REQUEST_LAUNCHED);
 		}
-		Wake();
+		if (wake)
+			Wake();
 		Notify(targets, B_SOME_APP_LAUNCHED, ref, pid);
 	}
 
@@ -266,8 +288,15 @@ public:
 
 private:
 	TeamRegistry()
-		: fWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+		: fWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+		  fEpollFd(epoll_create1(EPOLL_CLOEXEC))
 	{
+		if (fEpollFd >= 0 && fWakeFd >= 0) {
+			epoll_event event{};
+			event.events = EPOLLIN;
+			event.data.fd = fWakeFd;
+			epoll_ctl(fEpollFd, EPOLL_CTL_ADD, fWakeFd, &event);
+		}
 	}
 
 	void Wake()
@@ -313,26 +342,26 @@ private:
 	void Follow()
 	{
 		for (;;) {
-			std::vector<pollfd> fds;
-			bool anyWithoutPidfd = false;
+			bool polling = false;
 			{
 				std::lock_guard<std::mutex> guard(fLock);
 				if (fStopping)
 					return;
-				fds.push_back(pollfd{fWakeFd, POLLIN, 0});
-				for (const auto& [pid, team] : fTeams) {
-					if (team.pidfd >= 0)
-						fds.push_back(pollfd{team.pidfd, POLLIN, 0});
-					else
-						anyWithoutPidfd = true;
-				}
+				polling = fPolledTeams > 0 || fEpollFd < 0;
 			}
-			// Without a pidfd (an old kernel) a team can only be polled for.
-			int result = poll(fds.data(), fds.size(), anyWithoutPidfd ? 100 : -1);
-			if (result < 0 && errno != EINTR)
-				std::this_thread::sleep_for(std::chrono::milliseconds(10));
+			bool woken = true;
+			if (fEpollFd >= 0) {
+				epoll_event events[16];
+				int result = epoll_wait(fEpollFd, events, 16, polling ? 100 : -1);
+				if (result < 0 && errno != EINTR)
+					std::this_thread::sleep_for(std::chrono::milliseconds(10));
+				woken = std::any_of(events, events + std::max(result, 0),
+					[this](const epoll_event& event) { return event.data.fd == fWakeFd; });
+			} else {
+				std::this_thread::sleep_for(std::chrono::milliseconds(100));
+			}
 			uint64_t count;
-			while (fWakeFd >= 0 && read(fWakeFd, &count, sizeof(count)) > 0) {
+			while (woken && fWakeFd >= 0 && read(fWakeFd, &count, sizeof(count)) > 0) {
 			}
 
 			std::vector<std::pair<pid_t, entry_ref>> ended;
@@ -353,6 +382,10 @@ private:
 						++it;
 						continue;
 					}
+					if (it->second.followed)
+						epoll_ctl(fEpollFd, EPOLL_CTL_DEL, it->second.pidfd, nullptr);
+					else
+						fPolledTeams -= 1;
 					if (it->second.pidfd >= 0)
 						close(it->second.pidfd);
 					ended.emplace_back(it->first, std::move(it->second.ref));
@@ -372,6 +405,9 @@ private:
 	std::thread fThread;
 	bool fStopping = false;
 	int fWakeFd;
+	int fEpollFd;
+	// Teams that the epoll set does not follow, so the follower polls.
+	int fPolledTeams = 0;
 	std::string fOpener = "xdg-open";
 	BPrivate::AppInfoProvider fAppInfoProvider = nullptr;
 };
