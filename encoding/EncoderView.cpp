@@ -5,6 +5,7 @@
 #include <Path.h>
 #include <Window.h>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -97,7 +98,9 @@ EncoderView::EncoderView(BRect frame)
 	float preferredWidth = 0;
 	float preferredHeight = 0;
 	browseButton->GetPreferredSize(&preferredWidth, &preferredHeight);
-	browseButton->ResizeTo(preferredWidth, 20);
+	// Its slot ends at the view's edge; a style with wider buttons than that
+	// would push it out of the tab, where it is cut off.
+	browseButton->ResizeTo(std::min(preferredWidth, 74.0f), 20);
 	AddChild(browseButton);
 
 	top = belowDelete + 5;

@@ -4,6 +4,8 @@
 
 #include <GraphicsDefs.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr uint32 kNavigable = B_WILL_DRAW | B_NAVIGABLE;
@@ -29,7 +31,9 @@ OptionsView::OptionsView(BRect frame)
 	float width = 0;
 	float height = 0;
 	browseButton->GetPreferredSize(&width, &height);
-	browseButton->ResizeTo(width, 20);
+	// Its slot ends at the view's edge; a style with wider buttons than that
+	// would push it out of the tab, where it is cut off.
+	browseButton->ResizeTo(std::min(width, 74.0f), 20);
 	AddChild(browseButton);
 
 	locationField = new BTextControl(BRect(0, 1, W - 79, 21), "EncoderLocation", "Gogo location:",

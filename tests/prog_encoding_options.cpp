@@ -314,6 +314,7 @@ TEST_F(EncoderViewTest, ControlsSitBelowEachOtherAsLaidOut)
 	EXPECT_EQ(browse.frame.left, width - 74);
 	EXPECT_EQ(browse.frame.top, wave.frame.bottom + 4);
 	EXPECT_EQ(browse.frame.Height(), 20);
+	EXPECT_LE(browse.frame.right, width);
 	EXPECT_EQ(browse.resizingMode, uint32(B_FOLLOW_RIGHT | B_FOLLOW_TOP));
 
 	EXPECT_EQ(directory.label, "Output directory:");

@@ -180,6 +180,8 @@ TEST_F(OptionsTab, ControlsAreLaidOutBelowEachOther)
 	EXPECT_EQ(browse.frame.left, W - 74);
 	EXPECT_EQ(browse.frame.top, 0);
 	EXPECT_EQ(browse.frame.Height(), 20);
+	// Even where buttons are wider by nature, it is not cut off by the tab.
+	EXPECT_LE(browse.frame.right, W);
 
 	const auto field = View("EncoderLocation");
 	EXPECT_EQ(field.label, "Gogo location:");
