@@ -110,6 +110,25 @@ status_t BMessage::FindValue(const char* name, type_code type, int32 index, cons
 	return B_OK;
 }
 
+template <typename T, typename Out, typename Copy>
+status_t BMessage::FindCopy(const char* name, type_code type, int32 index, Out* out,
+	Copy copy) const
+{
+	if (out == nullptr)
+		return B_BAD_VALUE;
+	const T* found = nullptr;
+	status_t status = FindValue(name, type, index, &found);
+	if (status == B_OK)
+		*out = copy(*found);
+	return status;
+}
+
+template <typename T, typename Out>
+status_t BMessage::FindCopy(const char* name, type_code type, int32 index, Out* out) const
+{
+	return FindCopy<T>(name, type, index, out, [](const T& value) -> Out { return value; });
+}
+
 status_t BMessage::ReplaceValue(const char* name, type_code type, int32 index, Value value)
 {
 	if (!ValidName(name))
@@ -230,13 +249,7 @@ status_t BMessage::FindInt32(const char* name, int32* value) const
 
 status_t BMessage::FindInt32(const char* name, int32 index, int32* value) const
 {
-	if (value == nullptr)
-		return B_BAD_VALUE;
-	const int32* found = nullptr;
-	status_t status = FindValue(name, B_INT32_TYPE, index, &found);
-	if (status == B_OK)
-		*value = *found;
-	return status;
+	return FindCopy<int32>(name, B_INT32_TYPE, index, value);
 }
 
 status_t BMessage::FindInt64(const char* name, int64* value) const
@@ -246,13 +259,7 @@ status_t BMessage::FindInt64(const char* name, int64* value) const
 
 status_t BMessage::FindInt64(const char* name, int32 index, int64* value) const
 {
-	if (value == nullptr)
-		return B_BAD_VALUE;
-	const int64* found = nullptr;
-	status_t status = FindValue(name, B_INT64_TYPE, index, &found);
-	if (status == B_OK)
-		*value = *found;
-	return status;
+	return FindCopy<int64>(name, B_INT64_TYPE, index, value);
 }
 
 status_t BMessage::FindBool(const char* name, bool* value) const
@@ -262,13 +269,7 @@ status_t BMessage::FindBool(const char* name, bool* value) const
 
 status_t BMessage::FindBool(const char* name, int32 index, bool* value) const
 {
-	if (value == nullptr)
-		return B_BAD_VALUE;
-	const bool* found = nullptr;
-	status_t status = FindValue(name, B_BOOL_TYPE, index, &found);
-	if (status == B_OK)
-		*value = *found;
-	return status;
+	return FindCopy<bool>(name, B_BOOL_TYPE, index, value);
 }
 
 status_t BMessage::FindString(const char* name, const char** value) const
@@ -278,13 +279,9 @@ status_t BMessage::FindString(const char* name, const char** value) const
 
 status_t BMessage::FindString(const char* name, int32 index, const char** value) const
 {
-	if (value == nullptr)
-		return B_BAD_VALUE;
-	const std::string* found = nullptr;
-	status_t status = FindValue(name, B_STRING_TYPE, index, &found);
-	if (status == B_OK)
-		*value = found->c_str();
-	return status;
+	// The text stays the message's own.
+	return FindCopy<std::string>(name, B_STRING_TYPE, index, value,
+		[](const std::string& text) { return text.c_str(); });
 }
 
 status_t BMessage::FindString(const char* name, std::string* value) const
@@ -294,13 +291,7 @@ status_t BMessage::FindString(const char* name, std::string* value) const
 
 status_t BMessage::FindString(const char* name, int32 index, std::string* value) const
 {
-	if (value == nullptr)
-		return B_BAD_VALUE;
-	const std::string* found = nullptr;
-	status_t status = FindValue(name, B_STRING_TYPE, index, &found);
-	if (status == B_OK)
-		*value = *found;
-	return status;
+	return FindCopy<std::string>(name, B_STRING_TYPE, index, value);
 }
 
 status_t BMessage::FindRef(const char* name, entry_ref* ref) const
@@ -310,13 +301,7 @@ status_t BMessage::FindRef(const char* name, entry_ref* ref) const
 
 status_t BMessage::FindRef(const char* name, int32 index, entry_ref* ref) const
 {
-	if (ref == nullptr)
-		return B_BAD_VALUE;
-	const entry_ref* found = nullptr;
-	status_t status = FindValue(name, B_REF_TYPE, index, &found);
-	if (status == B_OK)
-		*ref = *found;
-	return status;
+	return FindCopy<entry_ref>(name, B_REF_TYPE, index, ref);
 }
 
 status_t BMessage::FindPointer(const char* name, void** pointer) const
@@ -326,13 +311,8 @@ status_t BMessage::FindPointer(const char* name, void** pointer) const
 
 status_t BMessage::FindPointer(const char* name, int32 index, void** pointer) const
 {
-	if (pointer == nullptr)
-		return B_BAD_VALUE;
-	const void* const* found = nullptr;
-	status_t status = FindValue(name, B_POINTER_TYPE, index, &found);
-	if (status == B_OK)
-		*pointer = const_cast<void*>(*found);
-	return status;
+	return FindCopy<const void*>(name, B_POINTER_TYPE, index, pointer,
+		[](const void* found) { return const_cast<void*>(found); });
 }
 
 status_t BMessage::FindMessage(const char* name, BMessage* message) const

@@ -101,6 +101,11 @@ private:
 	status_t AddValue(const char* name, type_code type, Value value);
 	template <typename T>
 	status_t FindValue(const char* name, type_code type, int32 index, const T** out) const;
+	// FindValue, then the value found (made into an Out by `copy`) into *out.
+	template <typename T, typename Out, typename Copy>
+	status_t FindCopy(const char* name, type_code type, int32 index, Out* out, Copy copy) const;
+	template <typename T, typename Out>
+	status_t FindCopy(const char* name, type_code type, int32 index, Out* out) const;
 	status_t ReplaceValue(const char* name, type_code type, int32 index, Value value);
 
 	std::vector<Field> fFields;
