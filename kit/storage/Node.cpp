@@ -22,8 +22,17 @@ constexpr size_t kReservedLength = sizeof(kTypePrefix) - sizeof(kValuePrefix);
 constexpr size_t kMaxXattrName = 255;
 constexpr size_t kMaxXattrValue = 65536;
 
-status_t attribute_names(const char* name, std::string* valueName, std::string* typeName)
+// The two extended attributes that hold one attribute of ours.
+struct AttributeNames {
+	std::string value;
+	std::string type;
+};
+
+// The first checks of every attribute call: an open node and a usable name.
+status_t attribute_names(int fd, const char* name, AttributeNames* names)
 {
+	if (fd < 0)
+		return B_FILE_ERROR;
 	if (name == nullptr || name[0] == '\0')
 		return B_BAD_VALUE;
 	size_t length = std::strlen(name);
@@ -31,8 +40,21 @@ status_t attribute_names(const char* name, std::string* valueName, std::string* 
 		return B_NOT_ALLOWED;
 	if (sizeof(kTypePrefix) - 1 + length > kMaxXattrName)
 		return B_NAME_TOO_LONG;
-	*valueName = std::string(kValuePrefix) + name;
-	*typeName = std::string(kTypePrefix) + name;
+	names->value = std::string(kValuePrefix) + name;
+	names->type = std::string(kTypePrefix) + name;
+	return B_OK;
+}
+
+// Those of a read or a write, which also need an offset and a buffer that
+// make sense.
+status_t attribute_names(int fd, const char* name, off_t_ offset, const void* buffer,
+	size_t length, AttributeNames* names)
+{
+	status_t status = attribute_names(fd, name, names);
+	if (status != B_OK)
+		return status;
+	if (offset < 0 || (buffer == nullptr && length > 0))
+		return B_BAD_VALUE;
 	return B_OK;
 }
 
@@ -140,26 +162,21 @@ ssize_t BNode::ReadAttr(const char* name, type_code /*type*/, off_t_ offset, voi
 {
 	// As on the original platform, the type asked for does not filter: a
 	// value is read whatever type it was written with.
-	if (fFd < 0)
-		return B_FILE_ERROR;
-	std::string valueName;
-	std::string typeName;
-	status_t status = attribute_names(name, &valueName, &typeName);
+	AttributeNames names;
+	status_t status = attribute_names(fFd, name, offset, buffer, length, &names);
 	if (status != B_OK)
 		return status;
-	if (offset < 0 || (buffer == nullptr && length > 0))
-		return B_BAD_VALUE;
 
 	if (offset == 0 && length > 0) {
 		// The common case: the whole value into the caller's buffer.
-		ssize_t read = fgetxattr(fFd, valueName.c_str(), buffer, length);
+		ssize_t read = fgetxattr(fFd, names.value.c_str(), buffer, length);
 		if (read >= 0)
 			return read;
 		if (errno != ERANGE)
 			return xattr_error(errno);
 	}
 	std::vector<uint8> value;
-	status = read_value(fFd, valueName, &value);
+	status = read_value(fFd, names.value, &value);
 	if (status != B_OK)
 		return status;
 	if (uint64(offset) >= value.size())
@@ -174,76 +191,64 @@ ssize_t BNode::ReadAttr(const char* name, type_code /*type*/, off_t_ offset, voi
 ssize_t BNode::WriteAttr(const char* name, type_code type, off_t_ offset, const void* buffer,
 	size_t length)
 {
-	if (fFd < 0)
-		return B_FILE_ERROR;
-	std::string valueName;
-	std::string typeName;
-	status_t status = attribute_names(name, &valueName, &typeName);
+	AttributeNames names;
+	status_t status = attribute_names(fFd, name, offset, buffer, length, &names);
 	if (status != B_OK)
 		return status;
-	if (offset < 0 || (buffer == nullptr && length > 0))
-		return B_BAD_VALUE;
 	if (length > kMaxXattrValue || uint64(offset) > kMaxXattrValue - length)
 		return B_BAD_VALUE;
 
 	if (offset == 0) {
 		// Writing at the start replaces the whole value.
-		if (fsetxattr(fFd, valueName.c_str(), length > 0 ? buffer : "", length, 0) != 0)
+		if (fsetxattr(fFd, names.value.c_str(), length > 0 ? buffer : "", length, 0) != 0)
 			return xattr_error(errno);
 	} else {
 		// Writing further in keeps what is there and grows the value.
 		std::vector<uint8> value;
-		status = read_value(fFd, valueName, &value);
+		status = read_value(fFd, names.value, &value);
 		if (status != B_OK && status != B_ENTRY_NOT_FOUND)
 			return status;
 		if (value.size() < size_t(offset) + length)
 			value.resize(size_t(offset) + length, 0);
 		if (length > 0)
 			std::memcpy(value.data() + offset, buffer, length);
-		if (fsetxattr(fFd, valueName.c_str(), value.data(), value.size(), 0) != 0)
+		if (fsetxattr(fFd, names.value.c_str(), value.data(), value.size(), 0) != 0)
 			return xattr_error(errno);
 	}
 
 	const uint8 code[4] = {uint8(type >> 24), uint8(type >> 16), uint8(type >> 8), uint8(type)};
-	if (fsetxattr(fFd, typeName.c_str(), code, sizeof(code), 0) != 0)
+	if (fsetxattr(fFd, names.type.c_str(), code, sizeof(code), 0) != 0)
 		return xattr_error(errno);
 	return ssize_t(length);
 }
 
 status_t BNode::RemoveAttr(const char* name)
 {
-	if (fFd < 0)
-		return B_FILE_ERROR;
-	std::string valueName;
-	std::string typeName;
-	status_t status = attribute_names(name, &valueName, &typeName);
+	AttributeNames names;
+	status_t status = attribute_names(fFd, name, &names);
 	if (status != B_OK)
 		return status;
-	status = B_OK;
-	if (fremovexattr(fFd, valueName.c_str()) != 0)
+	if (fremovexattr(fFd, names.value.c_str()) != 0)
 		status = xattr_error(errno);
 	// A type left without its value is removed as well.
-	if (fremovexattr(fFd, typeName.c_str()) != 0 && errno != ENODATA && status == B_OK)
+	if (fremovexattr(fFd, names.type.c_str()) != 0 && errno != ENODATA && status == B_OK)
 		status = xattr_error(errno);
 	return status;
 }
 
 status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
 {
-	if (fFd < 0)
-		return B_FILE_ERROR;
-	if (info == nullptr)
-		return B_BAD_VALUE;
-	std::string valueName;
-	std::string typeName;
-	status_t status = attribute_names(name, &valueName, &typeName);
+	AttributeNames names;
+	status_t status = attribute_names(fFd, name, &names);
 	if (status != B_OK)
 		return status;
-	ssize_t size = fgetxattr(fFd, valueName.c_str(), nullptr, 0);
+	if (info == nullptr)
+		return B_BAD_VALUE;
+	ssize_t size = fgetxattr(fFd, names.value.c_str(), nullptr, 0);
 	if (size < 0)
 		return xattr_error(errno);
 	uint8 code[4];
-	ssize_t codeSize = fgetxattr(fFd, typeName.c_str(), code, sizeof(code));
+	ssize_t codeSize = fgetxattr(fFd, names.type.c_str(), code, sizeof(code));
 	// A value written by other tools has no type beside it: raw bytes.
 	info->type = codeSize == 4
 		? (type_code(code[0]) << 24) | (type_code(code[1]) << 16) | (type_code(code[2]) << 8)
