@@ -267,10 +267,12 @@ int OpenDirectory(const std::string& path, bool create)
 	return current;
 }
 
-bool WriteAll(int fd, const unsigned char* data, size_t size, int& error)
+// Writes all of data, at the file's position or, with an offset, there.
+bool WriteAll(int fd, const unsigned char* data, size_t size, int& error, off_t offset = -1)
 {
 	while (size > 0) {
-		const ssize_t written = write(fd, data, size);
+		const ssize_t written
+			= offset < 0 ? write(fd, data, size) : pwrite(fd, data, size, offset);
 		if (written < 0) {
 			if (errno == EINTR)
 				continue;
@@ -283,27 +285,8 @@ bool WriteAll(int fd, const unsigned char* data, size_t size, int& error)
 		}
 		data += written;
 		size -= static_cast<size_t>(written);
-	}
-	return true;
-}
-
-bool PWriteAll(int fd, const unsigned char* data, size_t size, off_t offset, int& error)
-{
-	while (size > 0) {
-		const ssize_t written = pwrite(fd, data, size, offset);
-		if (written < 0) {
-			if (errno == EINTR)
-				continue;
-			error = errno;
-			return false;
-		}
-		if (written == 0) {
-			error = EIO;
-			return false;
-		}
-		data += written;
-		size -= static_cast<size_t>(written);
-		offset += written;
+		if (offset >= 0)
+			offset += written;
 	}
 	return true;
 }
@@ -935,7 +918,7 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 			const size_t copied = lame_get_lametag_frame(gf, tag.data(), tag.size());
 			int error = 0;
 			if (copied > 0 && copied <= tag.size()
-					&& !PWriteAll(temp.Fd(), tag.data(), copied, 0, error)) {
+					&& !WriteAll(temp.Fd(), tag.data(), copied, error, 0)) {
 				return writeFailure(error);
 			}
 		}
