@@ -114,6 +114,11 @@ struct QtDisplay::Impl {
 	// Any thread: runs fn on the main thread and waits; false when the
 	// display is not serving (fn not run).
 	bool Call(const std::function<void()>& fn);
+	// Any thread: runs fn(window record, view record) on the main thread for
+	// the view named in the window titled so; not at all when either is
+	// missing. The robot's calls are made of this.
+	template <typename F>
+	bool OnView(const std::string& window, const std::string& view, F fn);
 	static bool OnMainThread();
 
 	// ---- main thread only ----------------------------------------------
@@ -185,6 +190,16 @@ struct QtDisplay::Impl {
 	int64 panelAnswers = 0; // answers given so far, for the robot
 	bool exitWhenShown = false;
 };
+
+template <typename F>
+bool QtDisplay::Impl::OnView(const std::string& window, const std::string& view, F fn)
+{
+	return Call([&] {
+		WindowRec* rec = FindWindowRec(window);
+		if (ViewRec* v = rec ? FindViewRec(*rec, view) : nullptr)
+			fn(rec, v);
+	});
+}
 
 // Qt's text for a label of ours: an ampersand is a character, not a mnemonic.
 QString PlainLabel(const std::string& label);

@@ -131,10 +131,8 @@ std::optional<BRect> QtDisplay::WindowFrame(const std::string& window)
 std::optional<bool> QtDisplay::IsViewShown(const std::string& window, const std::string& view)
 {
 	std::optional<bool> shown;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (v && v->widget)
+	fImpl->OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
+		if (v->widget)
 			shown = v->widget->isVisibleTo(rec->widget.get());
 	});
 	return shown;
@@ -143,10 +141,8 @@ std::optional<bool> QtDisplay::IsViewShown(const std::string& window, const std:
 std::optional<bool> QtDisplay::IsViewEnabled(const std::string& window, const std::string& view)
 {
 	std::optional<bool> enabled;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (v && v->widget)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (v->widget)
 			enabled = v->widget->isEnabled();
 	});
 	return enabled;
@@ -156,10 +152,8 @@ std::optional<BRect> QtDisplay::ViewFrameInWindow(const std::string& window,
 	const std::string& view)
 {
 	std::optional<BRect> frame;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (v && v->widget) {
+	fImpl->OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
+		if (v->widget) {
 			QPoint origin = v->widget->mapTo(rec->widget.get(), QPoint(0, 0));
 			frame = BRect(origin.x(), origin.y(), origin.x() + v->widget->width() - 1,
 				origin.y() + v->widget->height() - 1);
@@ -171,10 +165,8 @@ std::optional<BRect> QtDisplay::ViewFrameInWindow(const std::string& window,
 std::optional<std::string> QtDisplay::ViewText(const std::string& window, const std::string& view)
 {
 	std::optional<std::string> text;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->widget)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->widget)
 			return;
 		if (v->edit)
 			text = v->edit->text().toStdString();
@@ -191,10 +183,8 @@ std::optional<std::string> QtDisplay::ViewText(const std::string& window, const 
 std::optional<bool> QtDisplay::IsChecked(const std::string& window, const std::string& view)
 {
 	std::optional<bool> checked;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (auto* box = v ? qobject_cast<QCheckBox*>(v->widget.data()) : nullptr)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (auto* box = qobject_cast<QCheckBox*>(v->widget.data()))
 			checked = box->isChecked();
 	});
 	return checked;
@@ -203,10 +193,8 @@ std::optional<bool> QtDisplay::IsChecked(const std::string& window, const std::s
 std::vector<std::string> QtDisplay::ListRows(const std::string& window, const std::string& view)
 {
 	std::vector<std::string> rows;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->model)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->model)
 			return;
 		// What the view shows, through the model's interface.
 		for (int row = 0; row < v->model->rowCount(); row++)
@@ -218,10 +206,8 @@ std::vector<std::string> QtDisplay::ListRows(const std::string& window, const st
 std::vector<int32> QtDisplay::ListSelection(const std::string& window, const std::string& view)
 {
 	std::vector<int32> rows;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->list)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->list)
 			return;
 		for (const QModelIndex& index : v->list->selectionModel()->selectedRows())
 			rows.push_back(index.row());
@@ -233,10 +219,8 @@ std::vector<int32> QtDisplay::ListSelection(const std::string& window, const std
 std::vector<std::string> QtDisplay::TabLabels(const std::string& window, const std::string& view)
 {
 	std::vector<std::string> labels;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->tabs)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->tabs)
 			return;
 		for (int i = 0; i < v->tabs->count(); i++)
 			labels.push_back(FromLabel(v->tabs->tabText(i)));
@@ -247,10 +231,8 @@ std::vector<std::string> QtDisplay::TabLabels(const std::string& window, const s
 std::optional<int32> QtDisplay::CurrentTab(const std::string& window, const std::string& view)
 {
 	std::optional<int32> index;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (v && v->tabs)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (v->tabs)
 			index = v->tabs->currentIndex();
 	});
 	return index;
@@ -260,11 +242,7 @@ std::vector<std::string> QtDisplay::MenuItems(const std::string& window, const s
 	const std::string& menu)
 {
 	std::vector<std::string> items;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v)
-			return;
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		QList<QAction*> actions;
 		if (v->menuBar && menu.empty())
 			actions = v->menuBar->actions();
@@ -320,10 +298,8 @@ std::vector<std::string> QtDisplay::PanelTitles()
 bool QtDisplay::Click(const std::string& window, const std::string& view)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		auto* button = v ? qobject_cast<QAbstractButton*>(v->widget.data()) : nullptr;
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* button = qobject_cast<QAbstractButton*>(v->widget.data());
 		if (!Usable(button))
 			return;
 		QPoint where = button->rect().center();
@@ -348,10 +324,8 @@ bool QtDisplay::Toggle(const std::string& window, const std::string& view)
 bool QtDisplay::Type(const std::string& window, const std::string& view, const std::string& text)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !Usable(v->edit))
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!Usable(v->edit))
 			return;
 		v->edit->setFocus(Qt::OtherFocusReason);
 		for (char32_t c : QString::fromStdString(text).toUcs4()) {
@@ -368,10 +342,8 @@ bool QtDisplay::Type(const std::string& window, const std::string& view, const s
 bool QtDisplay::SetText(const std::string& window, const std::string& view, const std::string& text)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !Usable(v->edit))
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!Usable(v->edit))
 			return;
 		SendKey(v->edit, Qt::Key_A, Qt::ControlModifier);
 		if (text.empty())
@@ -385,10 +357,8 @@ bool QtDisplay::ChooseMenuItem(const std::string& window, const std::string& vie
 	const std::string& menu, const std::string& item)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !Usable(v->widget))
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!Usable(v->widget))
 			return;
 		QMenu* found = nullptr;
 		if (v->menuBar)
@@ -410,10 +380,8 @@ bool QtDisplay::SelectRow(const std::string& window, const std::string& view, in
 	bool extend, bool toggle)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->list || !Usable(v->list) || row < 0 || row >= v->model->Count())
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->list || !Usable(v->list) || row < 0 || row >= v->model->Count())
 			return;
 		QModelIndex index = v->model->index(row);
 		v->list->scrollTo(index);
@@ -431,10 +399,8 @@ bool QtDisplay::SelectRow(const std::string& window, const std::string& view, in
 bool QtDisplay::SelectTab(const std::string& window, const std::string& view, int32 index)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->tabs || !Usable(v->tabs) || index < 0 || index >= v->tabs->count()
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->tabs || !Usable(v->tabs) || index < 0 || index >= v->tabs->count()
 			|| !v->tabs->isTabEnabled(index))
 			return;
 		SendClick(v->tabs, v->tabs->tabRect(index).center());
@@ -447,10 +413,8 @@ bool QtDisplay::Drop(const std::string& window, const std::string& view,
 	const std::vector<std::string>& paths)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
-		ViewRec* v = rec ? fImpl->FindViewRec(*rec, view) : nullptr;
-		if (!v || !v->widget)
+	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (!v->widget)
 			return;
 		QWidget* target = v->list ? v->list->viewport() : v->widget.data();
 		if (!Usable(target))
