@@ -346,16 +346,36 @@ struct HeadlessDisplay::Impl {
 
 	// ---- acting (lock held while building, never while posting) ----------
 
-	struct Post {
-		BMessenger target;
-		BMessage message;
-	};
-
 	static BMessage InputFor(uint32 what, ViewId view)
 	{
 		BMessage message(what);
 		message.AddInt32("_view", view);
 		return message;
+	}
+
+	// What a user does to one view: under the lock, act(view, input) changes
+	// what the screen shows and adds the input messages that the window gets
+	// for it, or returns false when the view cannot take it. The messages are
+	// posted once the lock is let go; true when every one arrived.
+	template <typename F>
+	bool Act(const std::string& window, const std::string& view, std::optional<ViewKind> kind,
+		F act)
+	{
+		std::vector<BMessage> input;
+		BMessenger target;
+		{
+			std::lock_guard<std::mutex> guard(lock);
+			Window* owner = nullptr;
+			View* found = ReachableView(window, view, &owner);
+			if (!found || (kind && found->state.kind != *kind) || !act(found, input))
+				return false;
+			target = owner->input;
+		}
+		for (BMessage& message : input) {
+			if (target.SendMessage(&message) != B_OK)
+				return false;
+		}
+		return true;
 	}
 };
 
@@ -618,65 +638,44 @@ int32 HeadlessDisplay::BatchCount(const std::string& window) const
 
 bool HeadlessDisplay::Click(const std::string& window, const std::string& view)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		BMessage message = Impl::InputFor(K_INPUT_INVOKE, target->state.id);
 		// Clicking a check box toggles it, as on the screen.
 		if (target->state.kind == ViewKind::CheckBox) {
 			target->state.value = target->state.value ? 0 : 1;
 			message.AddInt32("value", target->state.value);
 		}
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, std::nullopt, act);
 }
 
 bool HeadlessDisplay::Toggle(const std::string& window, const std::string& view)
 {
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::CheckBox)
-			return false;
-	}
-	return Click(window, view);
+	// Only a check box; then it is a click.
+	auto checkOnly = [](Impl::View*, std::vector<BMessage>&) { return true; };
+	return fImpl->Act(window, view, ViewKind::CheckBox, checkOnly) && Click(window, view);
 }
 
 bool HeadlessDisplay::SetText(const std::string& window, const std::string& view,
 	const std::string& text)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::TextControl)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		// A field takes no more than its limit, like a paste would.
 		target->state.text = CutToBytes(text, target->state.maxBytes);
 		BMessage message = Impl::InputFor(K_INPUT_TEXT, target->state.id);
 		message.AddString("text", target->state.text);
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, ViewKind::TextControl, act);
 }
 
 bool HeadlessDisplay::Type(const std::string& window, const std::string& view,
 	const std::string& text)
 {
-	std::vector<Impl::Post> posts;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::TextControl)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		for (const std::string& character : SplitCharacters(text)) {
 			int32 limit = target->state.maxBytes;
 			// A full field refuses further keys.
@@ -685,26 +684,17 @@ bool HeadlessDisplay::Type(const std::string& window, const std::string& view,
 			target->state.text += character;
 			BMessage message = Impl::InputFor(K_INPUT_TEXT, target->state.id);
 			message.AddString("text", target->state.text);
-			posts.push_back(Impl::Post{owner->input, std::move(message)});
+			input.push_back(std::move(message));
 		}
-	}
-	for (Impl::Post& post : posts) {
-		if (post.target.SendMessage(&post.message) != B_OK)
-			return false;
-	}
-	return true;
+		return true;
+	};
+	return fImpl->Act(window, view, ViewKind::TextControl, act);
 }
 
 bool HeadlessDisplay::ChooseMenuItem(const std::string& window, const std::string& view,
 	const std::string& menu, const std::string& item)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		const std::vector<MenuItemState>* items = &target->state.menu;
 		if (!menu.empty()) {
 			const MenuItemState* submenu = FindItem(*items, menu, true);
@@ -719,21 +709,16 @@ bool HeadlessDisplay::ChooseMenuItem(const std::string& window, const std::strin
 		MarkChosen(target->state.menu, id);
 		BMessage message = Impl::InputFor(K_INPUT_MENU, target->state.id);
 		message.AddInt32("item", id);
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, std::nullopt, act);
 }
 
 bool HeadlessDisplay::SelectRow(const std::string& window, const std::string& view, int32 row,
 	bool extend, bool toggle)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::ListView)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		if (row < 0 || row >= int32(target->rows.size()))
 			return false;
 		std::set<int32> selection(target->selection.begin(), target->selection.end());
@@ -764,21 +749,16 @@ bool HeadlessDisplay::SelectRow(const std::string& window, const std::string& vi
 		BMessage message = Impl::InputFor(K_INPUT_SELECT, target->state.id);
 		for (int32 index : target->selection)
 			message.AddInt32("index", index);
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, ViewKind::ListView, act);
 }
 
 bool HeadlessDisplay::SelectRows(const std::string& window, const std::string& view,
 	std::vector<int32> rows)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::ListView)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		std::set<int32> selection;
 		for (int32 row : rows) {
 			if (row < 0 || row >= int32(target->rows.size()))
@@ -792,28 +772,24 @@ bool HeadlessDisplay::SelectRows(const std::string& window, const std::string& v
 		BMessage message = Impl::InputFor(K_INPUT_SELECT, target->state.id);
 		for (int32 index : target->selection)
 			message.AddInt32("index", index);
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, ViewKind::ListView, act);
 }
 
 bool HeadlessDisplay::SelectTab(const std::string& window, const std::string& view, int32 index)
 {
-	std::optional<Impl::Post> post;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* target = fImpl->ReachableView(window, view, &owner);
-		if (!target || target->state.kind != ViewKind::TabView)
-			return false;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
 		if (index < 0 || index >= int32(target->state.tabLabels.size()))
 			return false;
 		target->state.selectedTab = index;
 		BMessage message = Impl::InputFor(K_INPUT_TAB, target->state.id);
 		message.AddInt32("index", index);
-		post = Impl::Post{owner->input, std::move(message)};
-	}
-	return post->target.SendMessage(&post->message) == B_OK;
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, ViewKind::TabView, act);
 }
 
 bool HeadlessDisplay::Drop(const std::string& window, const std::string& view,
@@ -833,17 +809,12 @@ bool HeadlessDisplay::Drop(const std::string& window, const std::string& view,
 	}
 	if (count == 0)
 		return false;
-	BMessenger target;
-	{
-		std::lock_guard<std::mutex> guard(fImpl->lock);
-		Impl::Window* owner = nullptr;
-		Impl::View* found = fImpl->ReachableView(window, view, &owner);
-		if (!found)
-			return false;
-		message.AddInt32("_view", found->state.id);
-		target = owner->input;
-	}
-	return target.SendMessage(&message) == B_OK;
+	auto act = [&](Impl::View* target, std::vector<BMessage>& input) {
+		message.AddInt32("_view", target->state.id);
+		input.push_back(std::move(message));
+		return true;
+	};
+	return fImpl->Act(window, view, std::nullopt, act);
 }
 
 bool HeadlessDisplay::PressCloseBox(const std::string& window)
