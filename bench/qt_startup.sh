@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Start-up time of an empty kit application with one window against a bare
-# Qt program with one window, N runs each, side by side. Each program ends
-# as soon as its window is exposed (on the screen).
+# Qt program with one window, N runs each, side by side, and of the program
+# itself up to its main window. Each ends as soon as its window is exposed
+# (on the screen). The program runs with XDG directories of its own, so the
+# list type it registers at its first start goes there.
 #
 #   bench/qt_startup.sh [build-dir] [runs]
 #
@@ -53,10 +55,15 @@ find_or_build() {
 
 kit=$(find_or_build qt_startup_kit)
 bare=$(find_or_build qt_startup_bare)
+program=$build/TamselGogoFrontend
+xdg=$(mktemp -d)
+trap 'rm -rf "$xdg"' EXIT
+export XDG_DATA_HOME=$xdg/data XDG_CONFIG_HOME=$xdg/config
 
 if command -v hyperfine >/dev/null; then
 	TAMSEL_EXIT_WHEN_SHOWN=1 hyperfine -N --warmup 2 --runs "$runs" \
-		--command-name kit "$kit" --command-name bare-qt "$bare"
+		--command-name kit "$kit" --command-name bare-qt "$bare" \
+		--command-name program "$program"
 	exit 0
 fi
 
@@ -84,3 +91,4 @@ time_runs() {
 echo "platform: ${QT_QPA_PLATFORM:-${WAYLAND_DISPLAY:+wayland}${DISPLAY:+xcb}}"
 time_runs "$kit" kit
 time_runs "$bare" bare-qt
+[[ -x $program ]] && time_runs "$program" program
