@@ -1,6 +1,7 @@
 #!/bin/bash
-# Takes the README's screenshots under Xvfb: the main window's three tabs and
-# the progress window, driven with real input events.
+# Takes the README's screenshots under Xvfb: the main window's three tabs,
+# the progress window and the alert for a missing encoder, driven with real
+# input events.
 #   scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,4 +50,21 @@ for _ in $(seq 100); do
 done
 sleep 0.3
 import -window root -crop 460x300+$((X - 10))+$((Y - 10)) "$OUT/progress-window.png"
+
+# The run ends by itself; then an encoder that is not there.
+for _ in $(seq 300); do
+	xdotool search --onlyvisible --name "^Encoding progress$" >/dev/null 2>&1 || break
+	sleep 0.1
+done
+xdotool mousemove --sync $((X + 363)) $((Y + 38)) click 1
+sleep 0.3
+xdotool mousemove --sync $((X + 230)) $((Y + 70)) click --repeat 3 1
+xdotool key ctrl+a type "/nowhere/gogo"
+xdotool mousemove --sync $((X + 297)) $((Y + 262)) click 1
+for _ in $(seq 100); do
+	xdotool search --onlyvisible --name "^EncodeFailed$" >/dev/null 2>&1 && break
+	sleep 0.05
+done
+sleep 0.4
+import -window root "$OUT/encode-failed-alert.png"
 echo "screenshots in $OUT"
