@@ -610,3 +610,52 @@ TEST_F(ListWindowTest, DroppedFilesReachMessageReceived)
 	ASSERT_TRUE(WaitUntil([&] { return list->Dropped().size() == 2; }));
 	EXPECT_EQ(list->Dropped(), (std::vector<std::string>{"first.wav", "second.wav"}));
 }
+
+// A burst of removals in one batch: from the bottom up, one row or a block
+// at a time, then going the other way, as programs take out what is
+// selected. The screen must end up with exactly the client's rows and
+// selection whichever way the removals came.
+TEST_F(ListWindowTest, BurstsOfRemovalsLeaveTheScreenAsTheClient)
+{
+	std::vector<std::string> texts;
+	for (int i = 0; i < 300; i++)
+		texts.push_back("row " + std::to_string(i));
+	CountingList* list = ShowList(B_MULTIPLE_SELECTION_LIST, texts);
+
+	std::mt19937 random(7);
+	for (int round = 0; round < 20; round++) {
+		fWindow->Lock();
+		if (list->CountItems() < 40) {
+			for (int i = 0; i < 200; i++)
+				list->AddItem(fItems.Make("again " + std::to_string(round) + "." + std::to_string(i)));
+		}
+		for (int32 i = 0; i < list->CountItems(); i++) {
+			if (random() % 3 == 0)
+				list->Select(i, true);
+			else
+				list->Deselect(i);
+		}
+		// Bottom up: about half the selected rows one by one, now and then a
+		// block; the selected rows that stay move up.
+		int32 row = list->CountItems() - 1;
+		while (row >= 0) {
+			if (random() % 7 == 0) {
+				const int32 count = int32(random() % 4) + 1;
+				const int32 from = std::max(0, row - count + 1);
+				list->RemoveItems(from, row - from + 1);
+				row = from - 1;
+			} else {
+				if (list->IsItemSelected(row) && random() % 2 == 0)
+					list->RemoveItem(row);
+				row--;
+			}
+		}
+		// Then top down, which no run may take for one of its own, and an
+		// index past the end, which changes nothing.
+		for (int32 i = 0; i < 3 && i < list->CountItems(); i++)
+			list->RemoveItem(i);
+		list->RemoveItem(list->CountItems() + 5);
+		fWindow->Unlock();
+		ASSERT_TRUE(ScreenMatches(list)) << "round " << round;
+	}
+}

@@ -252,6 +252,70 @@ struct HeadlessDisplay::Impl {
 
 	// ---- applying operations (lock held) ---------------------------------
 
+	// A program that takes out the selected rows one by one from the bottom
+	// up sends a removal per row, each above the one before. All of them
+	// count rows as they were before the first, so they are made in one pass
+	// instead of a pass each. Returns how many operations from `at` it
+	// applied: 0 when the one there does not start such a run.
+	size_t ApplyRemovalRun(Window& window, std::vector<Operation>& operations, size_t at)
+	{
+		const auto* first = std::get_if<ListRemove>(&operations[at]);
+		if (first == nullptr)
+			return 0;
+		auto found = window.views.find(first->view);
+		if (found == window.views.end())
+			return 0;
+		View& view = found->second;
+		const int32 size = int32(view.rows.size());
+		if (first->index < 0 || first->index >= size || first->count <= 0)
+			return 0;
+		// [begin, end) each, from the bottom up.
+		std::vector<std::pair<int32, int32>> ranges{
+			{first->index, first->index + std::min(first->count, size - first->index)}};
+		size_t next = at + 1;
+		for (; next < operations.size(); next++) {
+			const auto* op = std::get_if<ListRemove>(&operations[next]);
+			if (op == nullptr || op->view != first->view || op->index < 0 || op->count <= 0
+				|| op->count > ranges.back().first - op->index)
+				break;
+			ranges.emplace_back(op->index, op->index + op->count);
+		}
+		if (ranges.size() < 2)
+			return 0;
+		std::reverse(ranges.begin(), ranges.end());
+
+		std::vector<std::string>& rows = view.rows;
+		size_t kept = 0;
+		size_t range = 0;
+		for (size_t i = 0; i < rows.size(); i++) {
+			while (range < ranges.size() && int32(i) >= ranges[range].second)
+				range++;
+			if (range < ranges.size() && int32(i) >= ranges[range].first)
+				continue;
+			if (kept != i)
+				rows[kept] = std::move(rows[i]);
+			kept++;
+		}
+		rows.resize(kept);
+
+		// The selection is ascending; what is left of it moves up by the rows
+		// that went above.
+		std::vector<int32> selection;
+		range = 0;
+		int32 removed = 0;
+		for (int32 row : view.selection) {
+			while (range < ranges.size() && row >= ranges[range].second) {
+				removed += ranges[range].second - ranges[range].first;
+				range++;
+			}
+			if (range < ranges.size() && row >= ranges[range].first)
+				continue;
+			selection.push_back(row - removed);
+		}
+		view.selection = std::move(selection);
+		return next - at;
+	}
+
 	void ApplyTo(Window& window, Operation& operation)
 	{
 		auto list = [&window](ViewId id) -> View* {
@@ -290,14 +354,15 @@ struct HeadlessDisplay::Impl {
 					return;
 				int32 end = std::min(int32(view->rows.size()), op.index + op.count);
 				view->rows.erase(view->rows.begin() + op.index, view->rows.begin() + end);
-				std::vector<int32> kept;
-				for (int32 row : view->selection) {
-					if (row < op.index)
-						kept.push_back(row);
-					else if (row >= end)
-						kept.push_back(row - (end - op.index));
-				}
-				view->selection = std::move(kept);
+				// The selection is ascending: the removed rows leave it, and
+				// only the rows after them move up. Removing from the bottom
+				// up, row by row, so costs nothing for the rows above.
+				std::vector<int32>& selection = view->selection;
+				auto first = std::lower_bound(selection.begin(), selection.end(), op.index);
+				auto last = std::lower_bound(first, selection.end(), end);
+				for (auto it = last; it != selection.end(); ++it)
+					*it -= end - op.index;
+				selection.erase(first, last);
 			},
 			[&](ListMove& op) {
 				View* view = list(op.view);
@@ -409,7 +474,8 @@ void HeadlessDisplay::Apply(Batch batch)
 {
 	std::lock_guard<std::mutex> guard(fImpl->lock);
 	auto found = fImpl->windows.find(batch.window);
-	for (Operation& operation : batch.operations) {
+	for (size_t at = 0; at < batch.operations.size(); at++) {
+		Operation& operation = batch.operations[at];
 		if (auto* create = std::get_if<WindowCreate>(&operation)) {
 			Impl::Window& window = fImpl->windows[batch.window];
 			window = Impl::Window{};
@@ -424,6 +490,10 @@ void HeadlessDisplay::Apply(Batch batch)
 		if (std::holds_alternative<WindowDestroy>(operation)) {
 			fImpl->windows.erase(found);
 			return;
+		}
+		if (size_t applied = fImpl->ApplyRemovalRun(found->second, batch.operations, at)) {
+			at += applied - 1;
+			continue;
 		}
 		fImpl->ApplyTo(found->second, operation);
 	}
