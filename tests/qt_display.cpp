@@ -594,6 +594,87 @@ TEST_F(QtListTest, TheUsersSelectionIsPostedAndTheClientsIsNotEchoed)
 	});
 }
 
+// Taking out selected rows one by one from the bottom up, a few or very many
+// in one batch: the rows and the selection that stay are those of a
+// reference list, nothing is echoed, and the row at the top of the view
+// stays in sight.
+TEST_F(QtListTest, RemovalsFromTheBottomUpKeepWhatStays)
+{
+	Serve(fDisplay, [&] {
+		MakeList(true);
+		std::vector<std::string> rows;
+		for (int i = 0; i < 3000; i++)
+			rows.push_back("take " + std::to_string(i));
+		std::vector<int32> selected;
+		for (int32 i = 0; i < 3000; i += 3)
+			selected.push_back(i);
+		Send(Ops(1, {ListInsert{41, 0, rows}, ListSelect{41, selected}}));
+		auto topRow = [&] {
+			std::string text;
+			EXPECT_TRUE(fDisplay.Invoke([&] {
+				for (QWidget* top : QApplication::topLevelWidgets()) {
+					if (auto* list = top->findChild<QListView*>("list"))
+						text = list->indexAt(QPoint(1, 1)).data().toString().toStdString();
+				}
+			}));
+			return text;
+		};
+		ASSERT_TRUE(fDisplay.Invoke([&] {
+			for (QWidget* top : QApplication::topLevelWidgets()) {
+				if (auto* list = top->findChild<QListView*>("list"))
+					list->scrollTo(list->model()->index(2001, 0), QAbstractItemView::PositionAtTop);
+			}
+		}));
+		ASSERT_EQ(topRow(), "take 2001");
+		const size_t posted = fInbox.Of(K_INPUT_SELECT).size();
+
+		std::mt19937 random(99);
+		for (int removals : {5, 40, 700}) {
+			// Every n-th row from the bottom up, and each time one unselected
+			// row at the very end.
+			std::vector<Operation> operations;
+			const int32 size = int32(rows.size());
+			const int32 step = std::max(1, size / removals);
+			std::vector<bool> gone(rows.size(), false);
+			for (int32 row = size - 1; row >= 0; row -= step) {
+				const int32 count = random() % 5 == 0 ? std::min(row + 1, 2) : 1;
+				operations.push_back(ListRemove{41, row - count + 1, count});
+				for (int32 i = row - count + 1; i <= row; i++)
+					gone[size_t(i)] = true;
+				row -= count - 1;
+			}
+			std::vector<std::string> keptRows;
+			std::vector<int32> keptSelection;
+			int32 removedAbove = 0;
+			size_t next = 0;
+			for (int32 i = 0; i < size; i++) {
+				if (gone[size_t(i)]) {
+					removedAbove++;
+					continue;
+				}
+				keptRows.push_back(rows[size_t(i)]);
+				while (next < selected.size() && selected[next] < i)
+					next++;
+				if (next < selected.size() && selected[next] == i)
+					keptSelection.push_back(i - removedAbove);
+			}
+			Send(Ops(1, std::move(operations)));
+			EXPECT_EQ(fDisplay.ListRows("Lists", "list"), keptRows) << removals;
+			EXPECT_EQ(fDisplay.ListSelection("Lists", "list"), keptSelection) << removals;
+			rows = keptRows;
+			selected = keptSelection;
+		}
+		EXPECT_EQ(fInbox.Of(K_INPUT_SELECT).size(), posted);
+		// After the large batch, the row that was on top, or the first after
+		// it that stayed, is on top again.
+		const std::string top = topRow();
+		ASSERT_FALSE(top.empty());
+		const int number = std::stoi(top.substr(5));
+		EXPECT_GE(number, 2001);
+		EXPECT_LE(number, 2001 + 50);
+	});
+}
+
 TEST_F(QtListTest, DroppedFilesArriveAsRefsForTheViewUnderTheDrop)
 {
 	TempDir dir;

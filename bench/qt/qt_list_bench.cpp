@@ -1,8 +1,10 @@
 // How long a hundred thousand rows (or as many as the first argument says)
 // take from the client's ListInsert to a painted list view, on the Qt display
 // (offscreen unless a platform is set), and how long scrolling to the end and
-// back to the middle takes, painted. Prints one line per run and the best of
-// them; exits 1 when the best run is over the budget of one second.
+// back to the middle takes, painted, and taking out every other row, selected,
+// one removal at a time from the bottom up, as the program's "Remove" does
+// with such a selection. Prints one line per run and the best of them; exits
+// 1 when the best run is over the budget of one second.
 //
 //   qt_list_bench [rows]
 #include <QtDisplay.h>
@@ -118,8 +120,36 @@ int main(int argc, char** argv)
 				}
 			});
 			double scrolled = std::chrono::duration<double>(Clock::now() - scrollStart).count();
-			std::printf("run %d: %d rows shown in %.3f s; to row %d and to the middle in %.3f s\n", run,
-				shown, seconds, bottomRow, scrolled);
+
+			Batch select;
+			select.window = run;
+			ListSelect selection{2, {}};
+			for (int i = 0; i < kRows; i += 2)
+				selection.selected.push_back(i);
+			select.operations.push_back(std::move(selection));
+			display.Apply(std::move(select));
+			display.Invoke([] {});
+			Clock::time_point removeStart = Clock::now();
+			Batch remove;
+			remove.window = run;
+			for (int i = (kRows - 1) / 2 * 2; i >= 0; i -= 2)
+				remove.operations.push_back(ListRemove{2, i, 1});
+			display.Apply(std::move(remove));
+			int left = 0;
+			display.Invoke([&] {
+				for (QWidget* top : QApplication::topLevelWidgets()) {
+					if (top->windowTitle() != QString::fromStdString("List bench " + std::to_string(run)))
+						continue;
+					if (auto* list = top->findChild<QListView*>("list")) {
+						list->viewport()->repaint();
+						left = list->model()->rowCount();
+					}
+				}
+			});
+			double removed = std::chrono::duration<double>(Clock::now() - removeStart).count();
+			std::printf("run %d: %d rows shown in %.3f s; to row %d and to the middle in %.3f s; "
+				"every other row taken out (%d left) in %.3f s\n", run, shown, seconds, bottomRow,
+				scrolled, left, removed);
 			Batch destroy;
 			destroy.window = run;
 			destroy.operations.push_back(WindowDestroy{run});

@@ -4,6 +4,7 @@
 #include <Entry.h>
 #include <InterfaceDefs.h>
 #include <Message.h>
+#include <RemovalRun.h>
 
 #include <algorithm>
 #include <set>
@@ -252,12 +253,10 @@ struct HeadlessDisplay::Impl {
 
 	// ---- applying operations (lock held) ---------------------------------
 
-	// A program that takes out the selected rows one by one from the bottom
-	// up sends a removal per row, each above the one before. All of them
-	// count rows as they were before the first, so they are made in one pass
-	// instead of a pass each. Returns how many operations from `at` it
-	// applied: 0 when the one there does not start such a run.
-	size_t ApplyRemovalRun(Window& window, std::vector<Operation>& operations, size_t at)
+	// Removals from the bottom up in one pass (see RemovalRun.h). Returns
+	// how many operations from `at` it applied: 0 when the one there does
+	// not start such a run.
+	size_t ApplyRemovalRun(Window& window, const std::vector<Operation>& operations, size_t at)
 	{
 		const auto* first = std::get_if<ListRemove>(&operations[at]);
 		if (first == nullptr)
@@ -266,54 +265,12 @@ struct HeadlessDisplay::Impl {
 		if (found == window.views.end())
 			return 0;
 		View& view = found->second;
-		const int32 size = int32(view.rows.size());
-		if (first->index < 0 || first->index >= size || first->count <= 0)
+		const RemovalRun run = FindRemovalRun(operations, at, int32(view.rows.size()));
+		if (run.operations == 0)
 			return 0;
-		// [begin, end) each, from the bottom up.
-		std::vector<std::pair<int32, int32>> ranges{
-			{first->index, first->index + std::min(first->count, size - first->index)}};
-		size_t next = at + 1;
-		for (; next < operations.size(); next++) {
-			const auto* op = std::get_if<ListRemove>(&operations[next]);
-			if (op == nullptr || op->view != first->view || op->index < 0 || op->count <= 0
-				|| op->count > ranges.back().first - op->index)
-				break;
-			ranges.emplace_back(op->index, op->index + op->count);
-		}
-		if (ranges.size() < 2)
-			return 0;
-		std::reverse(ranges.begin(), ranges.end());
-
-		std::vector<std::string>& rows = view.rows;
-		size_t kept = 0;
-		size_t range = 0;
-		for (size_t i = 0; i < rows.size(); i++) {
-			while (range < ranges.size() && int32(i) >= ranges[range].second)
-				range++;
-			if (range < ranges.size() && int32(i) >= ranges[range].first)
-				continue;
-			if (kept != i)
-				rows[kept] = std::move(rows[i]);
-			kept++;
-		}
-		rows.resize(kept);
-
-		// The selection is ascending; what is left of it moves up by the rows
-		// that went above.
-		std::vector<int32> selection;
-		range = 0;
-		int32 removed = 0;
-		for (int32 row : view.selection) {
-			while (range < ranges.size() && row >= ranges[range].second) {
-				removed += ranges[range].second - ranges[range].first;
-				range++;
-			}
-			if (range < ranges.size() && row >= ranges[range].first)
-				continue;
-			selection.push_back(row - removed);
-		}
-		view.selection = std::move(selection);
-		return next - at;
+		EraseRanges(view.rows, run.ranges);
+		view.selection = RowsAfterRemoval(view.selection, run.ranges);
+		return run.operations;
 	}
 
 	void ApplyTo(Window& window, Operation& operation)

@@ -364,7 +364,16 @@ ViewRec* QtDisplay::Impl::FindViewRec(WindowRec& window, const std::string& name
 
 void QtDisplay::Impl::ApplyBatch(Batch& batch)
 {
-	for (Operation& operation : batch.operations) {
+	for (size_t at = 0; at < batch.operations.size(); at++) {
+		Operation& operation = batch.operations[at];
+		if (std::holds_alternative<ListRemove>(operation)) {
+			if (WindowRec* window = FindWindowRec(batch.window)) {
+				if (size_t applied = ApplyRemovalRun(*window, batch.operations, at)) {
+					at += applied - 1;
+					continue;
+				}
+			}
+		}
 		std::visit([&](auto& op) {
 			using T = std::decay_t<decltype(op)>;
 			if constexpr (std::is_same_v<T, WindowCreate>) {
@@ -408,6 +417,67 @@ void QtDisplay::Impl::ApplyBatch(Batch& batch)
 			}
 		}, operation);
 	}
+}
+
+// Removals from the bottom up (see RemovalRun.h). A few are made one by one,
+// so that the view keeps its state as it always does; many at once are one
+// reset of the model, which Qt does in linear time where a removal each
+// would take quadratic time, after which the selection, the current row and
+// the scroll position are put back as they would have come out. Returns how
+// many operations from `at` it applied: 0 when the one there does not start
+// such a run.
+size_t QtDisplay::Impl::ApplyRemovalRun(WindowRec& window, const std::vector<Operation>& operations,
+	size_t at)
+{
+	constexpr size_t kOneByOne = 32;
+	const auto* first = std::get_if<ListRemove>(&operations[at]);
+	ViewRec* view = first ? FindViewRec(window, first->view) : nullptr;
+	if (!view || !view->model || !view->list)
+		return 0;
+	const RemovalRun run = FindRemovalRun(operations, at, view->model->Count());
+	if (run.operations == 0)
+		return 0;
+
+	view->applying = true;
+	if (run.ranges.size() <= kOneByOne) {
+		for (auto range = run.ranges.rbegin(); range != run.ranges.rend(); ++range)
+			view->model->Remove(range->first, range->second - range->first);
+	} else {
+		QItemSelectionModel* selection = view->list->selectionModel();
+		// From the ranges: selectedRows() asks about each row in turn, which
+		// takes quadratic time over a scattered selection.
+		std::vector<int32> selected;
+		for (const QItemSelectionRange& range : selection->selection()) {
+			for (int32 row = range.top(); row <= range.bottom(); row++)
+				selected.push_back(row);
+		}
+		std::sort(selected.begin(), selected.end());
+		selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+		const int32 current = selection->currentIndex().row();
+		const QModelIndex top = view->list->indexAt(QPoint(1, 1));
+
+		view->model->RemoveRanges(run.ranges);
+
+		ApplyListSelection(*view, RowsAfterRemoval(selected, run.ranges));
+		if (current >= 0) {
+			const std::vector<int32> kept = RowsAfterRemoval({current}, run.ranges);
+			if (!kept.empty())
+				selection->setCurrentIndex(view->model->index(kept.front()), QItemSelectionModel::NoUpdate);
+		}
+		if (top.isValid() && view->model->Count() > 0) {
+			// The first row that stays at or below the old top row.
+			int32 row = top.row();
+			for (const RowRange& range : run.ranges) {
+				if (range.first >= top.row())
+					break;
+				row -= std::min(range.second, top.row()) - range.first;
+			}
+			row = std::min(row, view->model->Count() - 1);
+			view->list->scrollTo(view->model->index(row), QAbstractItemView::PositionAtTop);
+		}
+	}
+	view->applying = false;
+	return run.operations;
 }
 
 void QtDisplay::Impl::CreateWindow(WindowCreate& op)

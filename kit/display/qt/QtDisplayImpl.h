@@ -124,6 +124,7 @@ struct QtDisplay::Impl {
 	// ---- main thread only ----------------------------------------------
 	void Drain();
 	void ApplyBatch(Batch& batch);
+	size_t ApplyRemovalRun(WindowRec& window, const std::vector<Operation>& operations, size_t at);
 	void CreateWindow(WindowCreate& op);
 	void UpdateWindow(const WindowState& state);
 	void DestroyWindow(WindowId id);

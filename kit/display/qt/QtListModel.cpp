@@ -40,6 +40,13 @@ void QtListModel::Remove(int32 index, int32 count)
 	endRemoveRows();
 }
 
+void QtListModel::RemoveRanges(const std::vector<RowRange>& ranges)
+{
+	beginResetModel();
+	EraseRanges(fRows, ranges);
+	endResetModel();
+}
+
 void QtListModel::Move(int32 from, int32 to)
 {
 	if (from < 0 || from >= Count() || to < 0 || to >= Count() || from == to)

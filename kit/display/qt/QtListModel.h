@@ -3,6 +3,7 @@
 // files costs one vector insert and one model signal.
 #pragma once
 
+#include <RemovalRun.h>
 #include <SupportDefs.h>
 
 #include <QAbstractListModel>
@@ -23,6 +24,9 @@ public:
 	// or ignored, never trusted.
 	void Insert(int32 index, std::vector<std::string> texts);
 	void Remove(int32 index, int32 count);
+	// Many removals at once (ranges ascending, within the rows), as one
+	// reset of the model: views lose their selection and scroll position.
+	void RemoveRanges(const std::vector<RowRange>& ranges);
 	void Move(int32 from, int32 to);
 	void SetText(int32 index, std::string text);
 	void Clear();
