@@ -148,6 +148,8 @@ struct Watcher {
 struct Team {
 	int pidfd = -1;
 	entry_ref ref;
+	// Its launch notice is out; only then may its quit notice follow.
+	bool announced = false;
 	// In the follower's epoll set; otherwise the follower polls for it.
 	bool followed = false;
 };
@@ -192,11 +194,28 @@ public:
 		// pid cannot have been reused between the spawn and this call.
 		int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 		std::vector<Watcher> targets;
+		{
+			// Known from now on (kill_team finds it), but not followed until
+			// its launch is announced: its quit notice must not come first.
+			std::lock_guard<std::mutex> guard(fLock);
+			fTeams[pid] = Team{pidfd, ref};
+			if (!fThread.joinable() && !fStopping)
+				fThread = std::thread([this] { Follow(); });
+			targets = WatchersFor(B_REQUEST_LAUNCHED);
+		}
+		Notify(targets, B_SOME_APP_LAUNCHED, ref, pid);
+
 		bool wake = false;
 		{
 			std::lock_guard<std::mutex> guard(fLock);
-			Team& team = fTeams[pid] = Team{pidfd, ref};
+			auto found = fTeams.find(pid);
+			if (found == fTeams.end())
+				return;
+			Team& team = found->second;
+			team.announced = true;
 			if (pidfd >= 0 && fEpollFd >= 0) {
+				// A team that has ended already makes its pidfd readable at
+				// once, so nothing is missed in between.
 				epoll_event event{};
 				event.events = EPOLLIN;
 				event.data.fd = pidfd;
@@ -208,13 +227,9 @@ public:
 				fPolledTeams += 1;
 				wake = true;
 			}
-			if (!fThread.joinable() && !fStopping)
-				fThread = std::thread([this] { Follow(); });
-			targets = WatchersFor(B_REQUEST_LAUNCHED);
 		}
 		if (wake)
 			Wake();
-		Notify(targets, B_SOME_APP_LAUNCHED, ref, pid);
 	}
 
 	status_t Kill(team_id team)
@@ -372,6 +387,10 @@ private:
 				// someone else.
 				std::lock_guard<std::mutex> guard(fLock);
 				for (auto it = fTeams.begin(); it != fTeams.end();) {
+					if (!it->second.announced) {
+						++it;
+						continue;
+					}
 					siginfo_t info{};
 					int waited = it->second.pidfd >= 0
 						? waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(it->second.pidfd),
