@@ -125,13 +125,19 @@ protected:
 		message.AddString("name", name.c_str());
 		ASSERT_EQ(fRun->Window()->PostMessage(&message), B_OK);
 	}
-	// Everything posted to the window before this has been handled once the
-	// dropped file shows; the marker entry is then removed again from the
-	// caller's expectations by leaving it out of comparisons.
+	// Everything posted to the window before this, and everything posted to
+	// the application for the window (a panel's answer), has been handled
+	// once the marker file shows: it is handed over the same way, as files
+	// opened with the running program are. The caller leaves the marker out
+	// of comparisons.
 	std::string Barrier()
 	{
 		const std::string marker = MakeFile("barrier " + std::to_string(fBarriers++));
-		EXPECT_TRUE(Robot().Drop(kMainTitle, kList, {marker}));
+		entry_ref ref;
+		EXPECT_EQ(get_ref_for_path(marker.c_str(), &ref), B_OK);
+		BMessage refs(B_REFS_RECEIVED);
+		refs.AddRef("refs", &ref);
+		EXPECT_EQ(be_app->PostMessage(&refs), B_OK);
 		EXPECT_TRUE(Robot().WaitFor([&] {
 			auto items = Shown();
 			return !items.empty() && items.back() == marker;

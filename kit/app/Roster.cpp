@@ -340,17 +340,14 @@ private:
 		BMessage notice(what);
 		notice.AddRef("be:ref", &ref);
 		notice.AddInt32("be:team", static_cast<int32>(pid));
-		std::vector<BMessenger> gone;
 		for (const Watcher& watcher : targets) {
-			if (watcher.target.SendMessage(&notice) == B_BAD_HANDLER)
-				gone.push_back(watcher.target);
+			if (watcher.target.SendMessage(&notice) != B_BAD_HANDLER)
+				continue;
+			// A watcher that has gone is dropped before the next one hears of
+			// this, so whoever hears of it can count on that.
+			std::lock_guard<std::mutex> guard(fLock);
+			std::erase_if(fWatchers, [&](const Watcher& other) { return other.target == watcher.target; });
 		}
-		if (gone.empty())
-			return;
-		std::lock_guard<std::mutex> guard(fLock);
-		std::erase_if(fWatchers, [&](const Watcher& watcher) {
-			return std::find(gone.begin(), gone.end(), watcher.target) != gone.end();
-		});
 	}
 
 	// The watcher thread.
