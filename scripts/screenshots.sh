@@ -25,12 +25,23 @@ mkdir -p "$WORK/Recordings"
 	done
 } >"$WORK/session.tsq"
 unset QT_QPA_PLATFORM
+
+# Waits up to N tenths of a second until a window of that title is shown
+# (or, with "gone", until none is).
+wait_window() {
+	local title=$1 tenths=$2 want=${3:-shown}
+	for _ in $(seq "$tenths"); do
+		if xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; then
+			[ "$want" = shown ] && return 0
+		else
+			[ "$want" = gone ] && return 0
+		fi
+		sleep 0.1
+	done
+}
 XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
 	"$WORK/TamselGogoFrontend" "$WORK/session.tsq" >/dev/null 2>&1 &
-for _ in $(seq 100); do
-	xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$" >/dev/null 2>&1 && break
-	sleep 0.1
-done
+wait_window "Tamsel Gogo Frontend 1.2a" 100
 sleep 0.5
 WINDOW=$(xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
@@ -44,27 +55,18 @@ shot program-options-tab
 xdotool mousemove --sync $((X + 76)) $((Y + 38)) click 1
 sleep 0.3
 xdotool mousemove --sync $((X + 297)) $((Y + 262)) click 1
-for _ in $(seq 100); do
-	xdotool search --onlyvisible --name "^Encoding progress$" >/dev/null 2>&1 && break
-	sleep 0.05
-done
+wait_window "Encoding progress" 50
 sleep 0.3
 import -window root -crop 460x300+$((X - 10))+$((Y - 10)) "$OUT/progress-window.png"
 
 # The run ends by itself; then an encoder that is not there.
-for _ in $(seq 300); do
-	xdotool search --onlyvisible --name "^Encoding progress$" >/dev/null 2>&1 || break
-	sleep 0.1
-done
+wait_window "Encoding progress" 300 gone
 xdotool mousemove --sync $((X + 363)) $((Y + 38)) click 1
 sleep 0.3
 xdotool mousemove --sync $((X + 230)) $((Y + 70)) click --repeat 3 1
 xdotool key ctrl+a type "/nowhere/gogo"
 xdotool mousemove --sync $((X + 297)) $((Y + 262)) click 1
-for _ in $(seq 100); do
-	xdotool search --onlyvisible --name "^EncodeFailed$" >/dev/null 2>&1 && break
-	sleep 0.05
-done
+wait_window EncodeFailed 50
 sleep 0.4
 import -window root "$OUT/encode-failed-alert.png"
 echo "screenshots in $OUT"

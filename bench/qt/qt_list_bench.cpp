@@ -59,6 +59,20 @@ Batch Window(WindowId id)
 	return batch;
 }
 
+// Runs fn with the list view of bench window `run`, on the display thread.
+template <typename F>
+void WithList(QtDisplay& display, int run, F fn)
+{
+	display.Invoke([&] {
+		for (QWidget* top : QApplication::topLevelWidgets()) {
+			if (top->windowTitle() != QString::fromStdString("List bench " + std::to_string(run)))
+				continue;
+			if (auto* list = top->findChild<QListView*>("list"))
+				fn(list);
+		}
+	});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -90,15 +104,9 @@ int main(int argc, char** argv)
 			display.Apply(std::move(batch));
 			int shown = 0;
 			// Shown means laid out and painted, not only queued.
-			display.Invoke([&] {
-				for (QWidget* top : QApplication::topLevelWidgets()) {
-					if (top->windowTitle() != QString::fromStdString("List bench " + std::to_string(run)))
-						continue;
-					if (auto* list = top->findChild<QListView*>("list")) {
-						list->viewport()->repaint();
-						shown = list->model()->rowCount();
-					}
-				}
+			WithList(display, run, [&](QListView* list) {
+				list->viewport()->repaint();
+				shown = list->model()->rowCount();
 			});
 			double seconds = std::chrono::duration<double>(Clock::now() - start).count();
 			best = std::min(best, seconds);
@@ -106,18 +114,12 @@ int main(int argc, char** argv)
 			// bottom of the view shows that the end was reached.
 			int bottomRow = -1;
 			Clock::time_point scrollStart = Clock::now();
-			display.Invoke([&] {
-				for (QWidget* top : QApplication::topLevelWidgets()) {
-					if (top->windowTitle() != QString::fromStdString("List bench " + std::to_string(run)))
-						continue;
-					if (auto* list = top->findChild<QListView*>("list")) {
-						list->scrollToBottom();
-						list->viewport()->repaint();
-						bottomRow = list->indexAt(QPoint(1, list->viewport()->height() - 2)).row();
-						list->scrollTo(list->model()->index(kRows / 2, 0), QAbstractItemView::PositionAtCenter);
-						list->viewport()->repaint();
-					}
-				}
+			WithList(display, run, [&](QListView* list) {
+				list->scrollToBottom();
+				list->viewport()->repaint();
+				bottomRow = list->indexAt(QPoint(1, list->viewport()->height() - 2)).row();
+				list->scrollTo(list->model()->index(kRows / 2, 0), QAbstractItemView::PositionAtCenter);
+				list->viewport()->repaint();
 			});
 			double scrolled = std::chrono::duration<double>(Clock::now() - scrollStart).count();
 
@@ -136,15 +138,9 @@ int main(int argc, char** argv)
 				remove.operations.push_back(ListRemove{2, i, 1});
 			display.Apply(std::move(remove));
 			int left = 0;
-			display.Invoke([&] {
-				for (QWidget* top : QApplication::topLevelWidgets()) {
-					if (top->windowTitle() != QString::fromStdString("List bench " + std::to_string(run)))
-						continue;
-					if (auto* list = top->findChild<QListView*>("list")) {
-						list->viewport()->repaint();
-						left = list->model()->rowCount();
-					}
-				}
+			WithList(display, run, [&](QListView* list) {
+				list->viewport()->repaint();
+				left = list->model()->rowCount();
 			});
 			double removed = std::chrono::duration<double>(Clock::now() - removeStart).count();
 			std::printf("run %d: %d rows shown in %.3f s; to row %d and to the middle in %.3f s; "
