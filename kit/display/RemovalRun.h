@@ -86,4 +86,17 @@ inline std::vector<int32> RowsAfterRemoval(const std::vector<int32>& rows,
 	return after;
 }
 
+// Where `row`, or the first row after it that stays, is once the ranges
+// went: the rows removed above it are counted off.
+inline int32 PlaceAfterRemoval(int32 row, const std::vector<RowRange>& ranges)
+{
+	int32 place = row;
+	for (const RowRange& range : ranges) {
+		if (range.first >= row)
+			break;
+		place -= std::min(range.second, row) - range.first;
+	}
+	return place;
+}
+
 } // namespace BPrivate

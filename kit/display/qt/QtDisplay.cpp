@@ -465,14 +465,9 @@ size_t QtDisplay::Impl::ApplyRemovalRun(WindowRec& window, const std::vector<Ope
 				selection->setCurrentIndex(view->model->index(kept.front()), QItemSelectionModel::NoUpdate);
 		}
 		if (top.isValid() && view->model->Count() > 0) {
-			// The first row that stays at or below the old top row.
-			int32 row = top.row();
-			for (const RowRange& range : run.ranges) {
-				if (range.first >= top.row())
-					break;
-				row -= std::min(range.second, top.row()) - range.first;
-			}
-			row = std::min(row, view->model->Count() - 1);
+			// The old top row, or the first after it that stayed.
+			const int32 row = std::min(PlaceAfterRemoval(top.row(), run.ranges),
+				view->model->Count() - 1);
 			view->list->scrollTo(view->model->index(row), QAbstractItemView::PositionAtTop);
 		}
 	}
