@@ -100,7 +100,7 @@ EncoderView::EncoderView(BRect frame)
 	browseButton->GetPreferredSize(&preferredWidth, &preferredHeight);
 	// Its slot ends at the view's edge; a style with wider buttons than that
 	// would push it out of the tab, where it is cut off.
-	browseButton->ResizeTo(std::min(preferredWidth, 74.0f), 20);
+	browseButton->ResizeTo(std::min(preferredWidth, width - browseButton->Frame().left), 20);
 	AddChild(browseButton);
 
 	top = belowDelete + 5;

@@ -33,7 +33,7 @@ OptionsView::OptionsView(BRect frame)
 	browseButton->GetPreferredSize(&width, &height);
 	// Its slot ends at the view's edge; a style with wider buttons than that
 	// would push it out of the tab, where it is cut off.
-	browseButton->ResizeTo(std::min(width, 74.0f), 20);
+	browseButton->ResizeTo(std::min(width, W - browseButton->Frame().left), 20);
 	AddChild(browseButton);
 
 	locationField = new BTextControl(BRect(0, 1, W - 79, 21), "EncoderLocation", "Gogo location:",
