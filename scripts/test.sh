@@ -16,7 +16,7 @@ run_suite() {
 	echo "=== $label ==="
 	cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
 	cmake --build "$dir" -j "$JOBS"
-	if ! ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 120 --repeat until-pass:3; then
+	if ! ctest --test-dir "$dir" -j "$JOBS" --output-on-failure --timeout 120; then
 		echo "=== $label: FAILED ==="
 		status=1
 	fi

@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,10 @@ struct Journal {
 	Gate* gate = nullptr;
 	std::atomic<bool> blockDone{false};
 	std::atomic<bool> quitInHandler{false};
+	// Asked from the destructor: may a messenger still reach the looper (or
+	// one of its handlers) while it is being destroyed? -1: not asked.
+	std::vector<const BMessenger*> probes;
+	std::atomic<int32> reachableInDestructor{-1};
 };
 
 class TestLooper : public BLooper {
@@ -75,7 +80,16 @@ public:
 		: BLooper("test looper"), fJournal(journal)
 	{
 	}
-	~TestLooper() override { fJournal.destroyed = true; }
+	~TestLooper() override
+	{
+		if (!fJournal.probes.empty()) {
+			int32 reachable = 0;
+			for (const BMessenger* probe : fJournal.probes)
+				reachable += probe->IsValid() ? 1 : 0;
+			fJournal.reachableInDestructor = reachable;
+		}
+		fJournal.destroyed = true;
+	}
 
 	void MessageReceived(BMessage* message) override
 	{
@@ -288,6 +302,46 @@ TEST(LooperQuit, SelfQuitDiscardsWhatIsStillQueued)
 	EXPECT_EQ(journal.handled.load(), 1) << "nothing is handled after Quit";
 	EXPECT_EQ(messenger.SendMessage(kProbe), B_BAD_HANDLER);
 	EXPECT_FALSE(messenger.IsValid());
+}
+
+// No messenger may reach a looper or its handlers once its destruction has
+// begun, whichever way it quits: the derived destructor is the first to run.
+TEST(LooperQuit, NothingReachesALooperWhoseDestructionHasBegun)
+{
+	for (const char* how : {"itself", "from outside", "never run"}) {
+		SCOPED_TRACE(how);
+		Journal journal;
+		auto* looper = new TestLooper(journal);
+		std::atomic<int32> count{0};
+		auto* handler = new CountingHandler(count);
+		looper->AddHandler(handler);
+		const BMessenger toLooper(nullptr, looper);
+		const BMessenger toHandler(handler);
+		ASSERT_TRUE(toLooper.IsValid());
+		ASSERT_TRUE(toHandler.IsValid());
+		journal.probes = {&toLooper, &toHandler};
+		if (std::string(how) == "itself") {
+			Gate gate;
+			journal.gate = &gate;
+			journal.quitInHandler = true;
+			looper->Run();
+			looper->PostMessage(kBlock);
+			gate.Open();
+			ASSERT_TRUE(WaitUntil([&] { return journal.destroyed.load(); }));
+		} else if (std::string(how) == "from outside") {
+			looper->Run();
+			QuitFromOutside(looper);
+		} else {
+			looper->Lock();
+			looper->Quit();
+		}
+		EXPECT_TRUE(journal.destroyed);
+		EXPECT_EQ(journal.reachableInDestructor.load(), 0);
+		EXPECT_FALSE(toLooper.IsValid());
+		EXPECT_FALSE(toHandler.IsValid());
+		EXPECT_EQ(toHandler.SendMessage(kProbe), B_BAD_HANDLER);
+		delete handler;
+	}
 }
 
 TEST(LooperQuit, QuitFromAnotherThreadWaitsForTheCurrentMessage)

@@ -45,6 +45,11 @@ BHandler::~BHandler()
 	// is still attached to some other looper detaches here.
 	if (fLooper != nullptr)
 		fLooper->RemoveHandler(this);
+	RetireToken();
+}
+
+void BHandler::RetireToken()
+{
 	HandlerRegistry& registry = Registry();
 	std::lock_guard<std::mutex> guard(registry.lock);
 	registry.live.erase(fToken);

@@ -27,6 +27,11 @@ public:
 
 private:
 	friend class BLooper;
+	// Takes the token out of the registry, so that messengers find the
+	// handler gone from now on. Idempotent. A looper that is quitting retires
+	// itself and its handlers before any destructor runs.
+	void RetireToken();
+
 	BLooper* fLooper = nullptr;
 	std::string fName;
 	const int32 fToken;

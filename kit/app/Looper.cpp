@@ -56,7 +56,9 @@ BLooper::BLooper(const char* name)
 
 BLooper::~BLooper()
 {
-	Unregister(Token());
+	// Quit has withdrawn the looper already; a looper deleted directly is
+	// withdrawn here, which is the earliest its own code can do it.
+	Withdraw();
 	{
 		std::unique_lock<std::mutex> threadGuard(fThreadLock);
 		if (fThread.joinable()) {
@@ -190,7 +192,7 @@ BHandler* BLooper::ResolveHandler(const Envelope& envelope)
 void BLooper::Quit()
 {
 	if (IsRunning() && fThreadId.load() == find_thread(nullptr)) {
-		Unregister(Token());
+		Withdraw();
 		{
 			std::lock_guard<std::mutex> guard(fQueueLock);
 			fQuitMode = QuitMode::SelfDelete;
@@ -206,6 +208,7 @@ void BLooper::Quit()
 	}
 	AcquireLock(B_INFINITE_TIMEOUT);
 	if (!hasThread) {
+		Withdraw();
 		delete this;
 		return;
 	}
@@ -218,7 +221,7 @@ void BLooper::Quit()
 		}
 		fQuitMode = QuitMode::Other;
 	}
-	Unregister(Token());
+	Withdraw();
 	fQueueCond.notify_all();
 	ReleaseAllLocks();
 	WaitForThread();
@@ -226,6 +229,18 @@ void BLooper::Quit()
 	// moment ago through LockLooper is done with it before it goes.
 	AcquireLock(B_INFINITE_TIMEOUT);
 	delete this;
+}
+
+void BLooper::Withdraw()
+{
+	// First out of the looper registry, so that no new message can be queued;
+	// then every token, so that no messenger thinks the looper or one of its
+	// handlers is still there while their destructors run.
+	// The handler table is the lock holder's; every caller holds the lock or
+	// is the destructor.
+	Unregister(Token());
+	for (BHandler* handler : fHandlers)
+		handler->RetireToken();
 }
 
 bool BLooper::QuitRequested()

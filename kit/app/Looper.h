@@ -95,6 +95,9 @@ private:
 	enum class QuitMode { None, SelfDelete, Other, Stop };
 
 	void Loop();
+	// Makes the looper and its handlers unreachable (registry and tokens)
+	// before anything of them is destroyed.
+	void Withdraw();
 	void Enqueue(Envelope envelope);
 	BHandler* ResolveHandler(const Envelope& envelope);
 	// Gives up the lock completely, however deep the calling thread holds it.
