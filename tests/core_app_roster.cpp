@@ -282,6 +282,119 @@ TEST_F(Roster, KillTeamEndsARunningTeamAndNeverAReapedOne)
 	EXPECT_EQ(kill_team(getpid()), B_BAD_TEAM_ID) << "only teams the roster started";
 }
 
+// A script launched through the roster, with its quit notice once it ends.
+team_id LaunchScript(const TempDir& dir, const std::string& name, const std::string& body)
+{
+	const std::string path = dir / name;
+	EXPECT_TRUE(WriteFile(path, "#!/bin/sh\n" + body));
+	chmod(path.c_str(), 0755);
+	entry_ref ref;
+	EXPECT_EQ(get_ref_for_path(path.c_str(), &ref), B_OK);
+	team_id team = -1;
+	EXPECT_EQ(be_roster->Launch(&ref, 0, nullptr, &team), B_OK);
+	return team;
+}
+
+std::string ErrorTail(const BMessage& notice)
+{
+	const void* data = nullptr;
+	ssize_t size = 0;
+	if (notice.FindData("be:stderr", B_RAW_TYPE, 0, &data, &size) != B_OK || size < 0)
+		return "<none>";
+	return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+// Gone, or a zombie waiting for a parent that is not us.
+bool ProcessGone(pid_t pid)
+{
+	const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+	const size_t paren = stat.rfind(')');
+	return stat.empty() || (paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z');
+}
+
+pid_t ReadPid(const std::string& path)
+{
+	return static_cast<pid_t>(atol(ReadFile(path).c_str()));
+}
+
+TEST_F(Roster, QuitNoticeTellsHowTheTeamEndedAndWhatItSaid)
+{
+	struct Case {
+		const char* name;
+		const char* body;
+		int32 exitStatus; // -1: ended by a signal
+		int32 signal;
+		std::string tail;
+	};
+	const Case cases[] = {
+		{"exits", "echo not shown\necho first >&2\necho 'last words' >&2\nexit 3\n", 3, 0,
+			"first\nlast words\n"},
+		{"silent", "exit 0\n", 0, 0, ""},
+		{"closes-stderr", "exec 2>&-\nexit 0\n", 0, 0, ""},
+		{"crashes", "echo dying >&2\nkill -SEGV $$\n", -1, SIGSEGV, "dying\n"},
+		{"binary", "printf 'a\\000b\\001\\n' >&2\nexit 1\n", 1, 0, std::string("a\0b\x01\n", 5)},
+	};
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		const team_id team = LaunchScript(fDir, c.name, c.body);
+		const BMessage notice = WaitForQuit(team);
+		int32 status = -1;
+		int32 signal = 0;
+		const bool exited = notice.FindInt32("be:exit_status", &status) == B_OK;
+		const bool signalled = notice.FindInt32("be:signal", &signal) == B_OK;
+		if (c.exitStatus >= 0) {
+			EXPECT_TRUE(exited && !signalled);
+			EXPECT_EQ(status, c.exitStatus);
+		} else {
+			EXPECT_TRUE(signalled && !exited);
+			EXPECT_EQ(signal, c.signal);
+		}
+		bool killed = true;
+		EXPECT_EQ(notice.FindBool("be:killed", &killed), B_OK);
+		EXPECT_FALSE(killed);
+		EXPECT_EQ(ErrorTail(notice), c.tail);
+	}
+}
+
+TEST_F(Roster, AFloodOnStandardErrorKeepsOnlyItsTail)
+{
+	// 8 MB, then a last line: the notice keeps a bounded tail that ends with it.
+	const team_id team = LaunchScript(fDir, "flood",
+		"head -c 8000000 /dev/zero | tr '\\000' x >&2\necho >&2\necho 'the end' >&2\nexit 2\n");
+	const BMessage notice = WaitForQuit(team);
+	const std::string tail = ErrorTail(notice);
+	EXPECT_LE(tail.size(), 4096u);
+	EXPECT_GT(tail.size(), 100u);
+	EXPECT_EQ(tail.substr(tail.size() - 8), "the end\n");
+	EXPECT_EQ(tail.find_first_not_of('x'), tail.size() - 9) << "only the flood's last bytes before it";
+}
+
+TEST_F(Roster, KillTeamEndsEverythingTheTeamStarted)
+{
+	// A wrapper whose child ignores SIGTERM, as an encoder behind a script
+	// might: the whole group goes, the stubborn child after the grace period.
+	const std::string childPid = fDir / "child.pid";
+	const std::string stubbornPid = fDir / "stubborn.pid";
+	const team_id team = LaunchScript(fDir, "wrapper",
+		"sleep 100 &\necho $! > '" + childPid + ".new' && mv '" + childPid + ".new' '" + childPid + "'\n"
+		"sh -c 'trap \"\" TERM; echo $$ > \"$0.new\" && mv \"$0.new\" \"$0\"; while :; do sleep 1; done' '"
+			+ stubbornPid + "' &\n"
+		"wait\n");
+	ASSERT_TRUE(WaitUntil([&] { return ReadPid(childPid) > 0 && ReadPid(stubbornPid) > 0; }));
+	const pid_t child = ReadPid(childPid);
+	const pid_t stubborn = ReadPid(stubbornPid);
+	EXPECT_EQ(getpgid(child), team) << "the team leads a process group of its own";
+	EXPECT_NE(getpgid(0), team);
+
+	ASSERT_EQ(kill_team(team), B_OK);
+	const BMessage notice = WaitForQuit(team);
+	bool killed = false;
+	EXPECT_EQ(notice.FindBool("be:killed", &killed), B_OK);
+	EXPECT_TRUE(killed);
+	EXPECT_TRUE(WaitUntil([&] { return ProcessGone(child); })) << "the child went with SIGTERM";
+	EXPECT_TRUE(WaitUntil([&] { return ProcessGone(stubborn); })) << "SIGKILL after the grace period";
+}
+
 TEST_F(Roster, UnstartableExecutablesStartNothing)
 {
 	std::string plain = fDir / "not-executable";

@@ -12,7 +12,8 @@ public:
 	~BRoster();
 
 	// Starts the executable with the arguments (after its own path, which the
-	// roster supplies as argv[0]) through posix_spawn, never a shell. An
+	// roster supplies as argv[0]) through posix_spawn, never a shell, in a
+	// process group of its own. An
 	// executable that cannot be started returns an error and starts nothing.
 	status_t Launch(const entry_ref* ref, int argc, const char* const* args,
 		team_id* team = nullptr) const;
@@ -25,7 +26,11 @@ public:
 		team_id* team = nullptr) const;
 
 	// With B_REQUEST_QUIT: B_SOME_APP_QUIT with "be:ref" (the executable's
-	// entry_ref) and "be:team" whenever a team launched by this roster ends.
+	// entry_ref) and "be:team" whenever a team launched by this roster ends,
+	// and how it ended: "be:exit_status" or "be:signal" (int32), "be:killed"
+	// (bool: kill_team was sent to it) and "be:stderr" (raw data: the last
+	// bytes of its standard error). A launched team's standard output goes
+	// to /dev/null.
 	status_t StartWatching(BMessenger target, uint32 eventMask = B_REQUEST_QUIT) const;
 	status_t StopWatching(BMessenger target) const;
 
@@ -35,8 +40,10 @@ public:
 
 extern const BRoster* be_roster;
 
-// Ends the team at once (SIGKILL through its pidfd, so a reused pid is never
-// hit). B_BAD_TEAM_ID for a team that is unknown or has been reaped.
+// Ends the team and everything it started: SIGTERM to its process group (each
+// launched team leads one), then SIGKILL to the group if it has not ended
+// within two seconds. Never signals a reaped team's pid. B_BAD_TEAM_ID for a
+// team that is unknown or has been reaped.
 status_t kill_team(team_id team);
 
 // Kit-internal: the program that launching a MIME type or a document runs

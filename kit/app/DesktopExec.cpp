@@ -1,0 +1,142 @@
+#include "DesktopExec.h"
+
+#include <cstring>
+#include <fstream>
+
+namespace BPrivate {
+
+bool ReadExecLine(const std::string& path, std::string* exec)
+{
+	std::ifstream file(path);
+	if (!file)
+		return false;
+	return ReadExecLine(file, exec);
+}
+
+bool ReadExecLine(std::istream& entry, std::string* exec)
+{
+	std::string line;
+	bool inEntry = false;
+	while (std::getline(entry, line)) {
+		if (!line.empty() && line.back() == '\r')
+			line.pop_back();
+		if (line.empty() || line[0] == '#')
+			continue;
+		if (line[0] == '[') {
+			inEntry = line == "[Desktop Entry]";
+			continue;
+		}
+		if (!inEntry)
+			continue;
+		size_t equals = line.find('=');
+		if (equals == std::string::npos)
+			continue;
+		std::string key = line.substr(0, equals);
+		while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+			key.pop_back();
+		if (key != "Exec")
+			continue;
+		std::string value = line.substr(equals + 1);
+		size_t start = value.find_first_not_of(" \t");
+		value = start == std::string::npos ? std::string() : value.substr(start);
+		std::string unescaped;
+		for (size_t i = 0; i < value.size(); i++) {
+			if (value[i] != '\\' || i + 1 == value.size()) {
+				unescaped += value[i];
+				continue;
+			}
+			char next = value[++i];
+			switch (next) {
+				case 's': unescaped += ' '; break;
+				case 'n': unescaped += '\n'; break;
+				case 't': unescaped += '\t'; break;
+				case 'r': unescaped += '\r'; break;
+				case '\\': unescaped += '\\'; break;
+				// Left for the Exec quoting rules below.
+				default: unescaped += '\\'; unescaped += next; break;
+			}
+		}
+		*exec = unescaped;
+		return true;
+	}
+	return false;
+}
+
+bool SplitExec(const std::string& exec, std::vector<ExecArgument>* out)
+{
+	std::string current;
+	bool inQuotes = false;
+	bool inArgument = false;
+	bool quoted = false;
+	for (size_t i = 0; i < exec.size(); i++) {
+		char c = exec[i];
+		if (inQuotes) {
+			if (c == '"') {
+				inQuotes = false;
+			} else if (c == '\\' && i + 1 < exec.size()
+				&& std::strchr("\"`$\\", exec[i + 1]) != nullptr) {
+				current += exec[++i];
+			} else {
+				current += c;
+			}
+		} else if (c == ' ' || c == '\t' || c == '\n') {
+			if (inArgument)
+				out->push_back(ExecArgument{current, quoted});
+			current.clear();
+			inArgument = false;
+			quoted = false;
+		} else if (c == '"') {
+			inQuotes = true;
+			inArgument = true;
+			quoted = true;
+		} else {
+			current += c;
+			inArgument = true;
+		}
+	}
+	if (inQuotes)
+		return false;
+	if (inArgument)
+		out->push_back(ExecArgument{current, quoted});
+	return !out->empty();
+}
+
+std::vector<std::string> ExpandExec(const std::vector<ExecArgument>& exec,
+	const std::vector<std::string>& files, const std::string* single)
+{
+	std::vector<std::string> argv;
+	for (const ExecArgument& argument : exec) {
+		if (argument.quoted) {
+			// Field codes are not expanded inside quotes.
+			argv.push_back(argument.text);
+			continue;
+		}
+		if (argument.text == "%F" || argument.text == "%U") {
+			argv.insert(argv.end(), files.begin(), files.end());
+			continue;
+		}
+		std::string expanded;
+		bool onlyCodes = true;
+		for (size_t i = 0; i < argument.text.size(); i++) {
+			char c = argument.text[i];
+			if (c != '%' || i + 1 == argument.text.size()) {
+				expanded += c;
+				onlyCodes = false;
+				continue;
+			}
+			char code = argument.text[++i];
+			if (code == '%') {
+				expanded += '%';
+				onlyCodes = false;
+			} else if ((code == 'f' || code == 'u') && single != nullptr) {
+				expanded += *single;
+				onlyCodes = false;
+			}
+		}
+		if (!onlyCodes)
+			argv.push_back(expanded);
+	}
+	return argv;
+}
+
+} // namespace BPrivate
