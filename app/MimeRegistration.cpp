@@ -1,19 +1,11 @@
 #include "TamselApp.h"
 
-#include <Alert.h>
+#include "Alerts.h"
+
 #include <AppFileInfo.h>
 #include <Bitmap.h>
 #include <File.h>
 #include <MimeType.h>
-
-namespace {
-
-void ShowResult(const char* title, const char* text)
-{
-	(new BAlert(title, text, "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_INFO_ALERT))->Go();
-}
-
-} // namespace
 
 void TamselApp::RegisterMIMEType(bool showAlert)
 {
@@ -45,7 +37,7 @@ void TamselApp::RegisterMIMEType(bool showAlert)
 										: "Error installing MIME type.";
 	}
 	if (showAlert)
-		ShowResult("MimeInstalled", result);
+		ShowInfoAlert("MimeInstalled", result);
 }
 
 void TamselApp::UnregisterMIMEType()
@@ -58,5 +50,5 @@ void TamselApp::UnregisterMIMEType()
 	} else {
 		result = "Can't delete MIME type; it was not installed.";
 	}
-	ShowResult("MimeDeleted", result);
+	ShowInfoAlert("MimeDeleted", result);
 }

@@ -91,14 +91,10 @@ void TamselApp::MessageReceived(BMessage* message)
 	switch (message->what) {
 		case B_SOME_APP_QUIT: {
 			// The window decides whether the notice belongs to its run; it
-			// owns the run state, so it is read only on its thread.
-			BMessage notice(kMsgEncoderQuit);
-			entry_ref ref;
-			if (message->FindRef("be:ref", &ref) == B_OK)
-				notice.AddRef("be:ref", &ref);
-			int32 team;
-			if (message->FindInt32("be:team", &team) == B_OK)
-				notice.AddInt32("be:team", team);
+			// owns the run state, so it is read only on its thread. The
+			// notice goes whole: how the encoder ended is in it.
+			BMessage notice(*message);
+			notice.what = kMsgEncoderQuit;
 			fMainWindowMessenger.SendMessage(&notice);
 			break;
 		}

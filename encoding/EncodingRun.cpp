@@ -5,6 +5,7 @@
 
 #include "MainWindow.h"
 
+#include "Alerts.h"
 #include "EncoderView.h"
 #include "FilesList.h"
 #include "ProgressWindow.h"
@@ -12,7 +13,6 @@
 #include "TamselApp.h"
 #include "TamselLaunch.h"
 
-#include <Alert.h>
 #include <Application.h>
 #include <Entry.h>
 #include <ListItem.h>
@@ -24,12 +24,6 @@
 namespace {
 
 constexpr const char* kEncoderName = "Gogo";
-
-void ShowStopAlert(const char* title, const std::string& text)
-{
-	(new BAlert(title, text.c_str(), "OK", nullptr, nullptr, B_WIDTH_AS_USUAL,
-		B_STOP_ALERT))->Go();
-}
 
 } // namespace
 
@@ -51,6 +45,7 @@ void MainWindow::StartEncoding()
 
 	entry.GetRef(&encoderRef);
 	fileIndex = 0;
+	runReport.Clear();
 
 	EncoderView* encoderView = tabView->encoderView;
 	encoderView->OptionsBefore(optionsBefore);
@@ -76,6 +71,10 @@ void MainWindow::EncodeNext()
 	const int32 count = filesList->CountItems();
 	if (fileIndex >= count) {
 		EndRun();
+		// The run went through its list; whatever failed on the way is told
+		// now, once, rather than stopping the run at each file.
+		if (runReport.Failed() > 0)
+			ShowStopAlert("EncodeReport", runReport.Text());
 		return;
 	}
 
@@ -102,6 +101,8 @@ void MainWindow::EncodeNext()
 		EndRun();
 		return;
 	}
+	encoderPath = path;
+	runReport.FileStarted();
 	fileIndex += 1;
 }
 
@@ -128,6 +129,7 @@ void MainWindow::EncoderQuit(BMessage* message)
 	int32 team = -1;
 	if (message->FindInt32("be:team", &team) != B_OK || team != encoderTeam)
 		return;
+	runReport.FileEnded(encoderPath, *message);
 	EncodeNext();
 }
 

@@ -1,11 +1,12 @@
 #include "FilesList.h"
 
+#include "Alerts.h"
+
 #include "ListFile.h"
 #include "MainWindow.h"
 #include "TabView.h"
 #include "TamselApp.h"
 
-#include <Alert.h>
 #include <AppDefs.h>
 #include <Entry.h>
 #include <ListItem.h>
@@ -25,11 +26,6 @@ constexpr uint32 kMsgOpenPanel = 'OLPM';
 // Past this many separate runs of selected rows, removing run by run costs
 // more than rebuilding the list from the rows that stay.
 constexpr size_t kMaxRunsRemovedInPlace = 32;
-
-void stop_alert(const char* title, const char* text)
-{
-	(new BAlert(title, text, "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))->Go();
-}
 
 // Holds a looper's lock for a scope; a missing looper is simply not locked
 // (a list that is not in a window yet has nothing to guard).
@@ -264,13 +260,13 @@ void FilesList::Save(const char* path)
 		case listfile::WriteResult::kOk:
 			break;
 		case listfile::WriteResult::kOpenError:
-			stop_alert("SaveOpenError",
+			ShowStopAlert("SaveOpenError",
 				"Can't create or open output file. Please check that the file isn't on a "
 				"read-only disk, or the file you want to overwrite isn't used by other "
 				"applications.");
 			break;
 		case listfile::WriteResult::kWriteError:
-			stop_alert("SaveWriteError", "Can't write to output file. Disk full?");
+			ShowStopAlert("SaveWriteError", "Can't write to output file. Disk full?");
 			break;
 	}
 }
@@ -287,7 +283,7 @@ void FilesList::Open(const char* path)
 		fresh.push_back(std::make_unique<BStringItem>(entry.c_str()));
 	};
 	if (listfile::Read(path, made) != listfile::ReadResult::kOk) {
-		stop_alert("OpenOpenError",
+		ShowStopAlert("OpenOpenError",
 			"Can't open input file. Please make sure you have access to the file.");
 		return;
 	}

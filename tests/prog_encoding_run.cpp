@@ -4,9 +4,11 @@
 #include "prog_encoding_fake.h"
 
 #include <Entry.h>
+#include <RunReport.h>
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 
 using namespace testing_support;
 
@@ -38,6 +40,18 @@ protected:
 	TempDir fTools;
 	FakeEncoder fEncoder{fTools};
 };
+
+std::optional<BPrivate::HeadlessDisplay::ShownAlert> WaitForAlert(const ProgramRun& run)
+{
+	std::optional<BPrivate::HeadlessDisplay::ShownAlert> shown;
+	run.Robot().WaitFor([&] {
+		auto alerts = run.Robot().Alerts();
+		if (!alerts.empty())
+			shown = alerts.front();
+		return shown.has_value();
+	});
+	return shown;
+}
 
 std::vector<std::string> LastArguments(const std::vector<std::vector<std::string>>& starts)
 {
@@ -325,12 +339,25 @@ TEST_F(EncodingRunTest, EveryWayAnEncoderEndsMovesTheRunOn)
 		ASSERT_TRUE(WaitUntil([&] { return lines().size() == hanging; })) << lines().size();
 		ASSERT_TRUE(run.Robot().WaitFor([&] { return run.Robot().Click(kProgressTitle, "SkipFile"); }));
 	}
+	// The run went through the whole list; at its end it tells which files
+	// failed and why. The skipped ones are the user's choice, not failures.
+	auto alert = WaitForAlert(run);
+	ASSERT_TRUE(alert);
+	EXPECT_EQ(alert->title, "EncodeReport");
+	EXPECT_EQ(alert->icon, BPrivate::AlertIcon::Stop);
+	EXPECT_EQ(alert->buttons, std::vector<std::string>{"OK"});
+	EXPECT_EQ(alert->text, "3 of 7 files could not be encoded:\n"
+		+ inputs[0] + ": ended by signal SIGKILL\n"
+		+ inputs[1] + ": ended by signal SIGSEGV\n"
+		+ inputs[2] + ": cannot read it");
+	EXPECT_FALSE(run.Robot().IsWindowShown(kProgressTitle)) << "the report comes after the run";
+	EXPECT_TRUE(run.Robot().AnswerAlert(0, "EncodeReport"));
 	EXPECT_TRUE(RunEnded(run));
 	EXPECT_EQ(lines(), inputs);
-	// None of it is the user's fault, and none of it needs an answer.
-	EXPECT_TRUE(run.Robot().Alerts().empty());
+	EXPECT_EQ(run.Robot().Alerts().size(), 0u) << "said once";
 	// The window takes input again and a second run starts from the top; it
-	// goes on until the first hanging file, which Stop ends.
+	// goes on until the first hanging file, which Stop ends, and a stopped
+	// run says nothing of the files that failed before.
 	EXPECT_TRUE(run.Robot().Click(kMainTitle, "EncodeButton"));
 	EXPECT_TRUE(WaitUntil([&] { return lines().size() == inputs.size() + 5; }));
 	EXPECT_TRUE(run.Robot().WaitFor([&] { return run.Robot().Click(kProgressTitle, "StopEncoding"); }));
@@ -339,6 +366,50 @@ TEST_F(EncodingRunTest, EveryWayAnEncoderEndsMovesTheRunOn)
 	ASSERT_GT(second.size(), inputs.size());
 	second.erase(second.begin(), second.begin() + long(inputs.size()));
 	EXPECT_EQ(second, std::vector<std::string>(inputs.begin(), inputs.begin() + 5));
+	EXPECT_TRUE(run.Robot().Alerts().empty());
+}
+
+TEST_F(EncodingRunTest, ARunWithoutFailuresEndsSilentlyAndAllFailingIsTold)
+{
+	// Every file fails the same way an empty extra parameter makes gogo fail.
+	const std::string failing = fTools / "failing-gogo";
+	ASSERT_TRUE(WriteFile(failing, "#!/bin/sh\n"
+		"for last; do :; done\n"
+		"case \"$last\" in *good*) exit 0 ;; esac\n"
+		"printf 'progress 10%%\\rprogress 20%%\\r\\n' >&2\n"
+		"printf 'gogo: unknown option \\047\\047\\t(see -help)\\n\\n  \\n' >&2\n"
+		"exit 2\n"));
+	ASSERT_EQ(chmod(failing.c_str(), 0755), 0);
+	StoreEncoderLocation(failing);
+
+	ProgramRun run;
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, MakeInputs(fFiles, {"good1.wav", "good2.wav"})));
+	ASSERT_TRUE(ClickEncode(run));
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_TRUE(run.Robot().Alerts().empty()) << "nothing failed, nothing said";
+
+	// 25 failing files (and a name that would break the line): 20 are named,
+	// the rest counted.
+	std::vector<std::string> names;
+	for (int i = 0; i < 24; i++)
+		names.push_back("bad" + std::to_string(i) + ".wav");
+	names.insert(names.begin(), "line\nbreak.wav");
+	const auto inputs = MakeInputs(fFiles, names);
+	ASSERT_TRUE(AddFiles(run, inputs));
+	ASSERT_TRUE(ClickEncode(run));
+	auto alert = WaitForAlert(run);
+	ASSERT_TRUE(alert);
+	EXPECT_EQ(alert->title, "EncodeReport");
+	const auto reportLines = SplitLines(alert->text);
+	ASSERT_EQ(reportLines.size(), 22u) << alert->text;
+	EXPECT_EQ(reportLines.front(), "25 of 27 files could not be encoded:");
+	const std::string escaped = fFiles / "line\\x0abreak.wav";
+	EXPECT_EQ(reportLines[1], escaped + ": gogo: unknown option ''\\x09(see -help)");
+	EXPECT_EQ(reportLines[20], inputs[19] + ": gogo: unknown option ''\\x09(see -help)");
+	EXPECT_EQ(reportLines.back(), "\u2026and 5 more.");
+	EXPECT_TRUE(run.Robot().AnswerAlert(0, "EncodeReport"));
+	EXPECT_TRUE(RunEnded(run));
 }
 
 // ---- where the encoder is -------------------------------------------------
@@ -354,18 +425,6 @@ protected:
 		EXPECT_TRUE(AddFiles(*run, Inputs(2)));
 		EXPECT_TRUE(ClickEncode(*run));
 		return run;
-	}
-
-	static std::optional<BPrivate::HeadlessDisplay::ShownAlert> WaitForAlert(const ProgramRun& run)
-	{
-		std::optional<BPrivate::HeadlessDisplay::ShownAlert> shown;
-		run.Robot().WaitFor([&] {
-			auto alerts = run.Robot().Alerts();
-			if (!alerts.empty())
-				shown = alerts.front();
-			return shown.has_value();
-		});
-		return shown;
 	}
 
 	static std::string NotFoundText(const std::string& location)
@@ -435,6 +494,80 @@ TEST_F(EncoderLocationTest, ALinkToTheEncoderWorks)
 	EXPECT_TRUE(RunEnded(*run));
 	EXPECT_TRUE(run->Robot().Alerts().empty());
 	EXPECT_EQ(fEncoder.Starts().size(), 2u);
+}
+
+} // namespace
+
+// ---- the report's text, from quit notices alone ------------------------------
+
+namespace {
+
+BMessage Notice(std::optional<int32> status, std::optional<int32> signal, bool killed,
+	const std::string& errors)
+{
+	BMessage notice(B_SOME_APP_QUIT);
+	if (status)
+		notice.AddInt32("be:exit_status", *status);
+	if (signal)
+		notice.AddInt32("be:signal", *signal);
+	notice.AddBool("be:killed", killed);
+	notice.AddData("be:stderr", B_RAW_TYPE, errors.data(), static_cast<ssize_t>(errors.size()));
+	return notice;
+}
+
+TEST(RunReportText, OnlyRealFailuresCountAndEachSaysWhy)
+{
+	RunReport report;
+	const std::string longLine(500, 'e');
+	struct Case {
+		BMessage notice;
+		bool failed;
+		std::string reason;
+	};
+	const Case cases[] = {
+		{Notice(0, {}, false, "warning: clipped\n"), false, ""},
+		{Notice(143, {}, true, "gogo: stopped\n"), false, ""}, // skipped: SIGTERM became an exit
+		{Notice({}, SIGKILL, true, ""), false, ""},
+		{Notice(2, {}, false, ""), true, "exit status 2"},
+		{Notice({}, SIGSEGV, false, ""), true, "ended by signal SIGSEGV"},
+		{Notice(1, {}, false, "first\nlast\n\n \t\n"), true, "last"},
+		{Notice(1, {}, false, longLine), true, std::string(RunReport::kReasonLimit, 'e')},
+		// A cut never splits an escape or a character.
+		{Notice(1, {}, false, std::string(198, 'a') + "\x01"), true, std::string(198, 'a')},
+		{Notice(1, {}, false, std::string(199, 'a') + "\xc3\xa9"), true, std::string(199, 'a')},
+		{Notice(1, {}, false, std::string("a\0b", 3)), true, "a\\x00b"},
+	};
+	for (const Case& c : cases) {
+		report.FileStarted();
+		EXPECT_EQ(report.FileEnded("/in.wav", c.notice), c.failed) << c.reason;
+		if (c.failed) {
+			EXPECT_EQ(RunReport::Reason(c.notice), c.reason);
+		}
+	}
+	EXPECT_EQ(report.Failed(), 7);
+	EXPECT_EQ(report.Started(), 10);
+	EXPECT_EQ(SplitLines(report.Text()).front(), "7 of 10 files could not be encoded:");
+}
+
+TEST(RunReportText, AThousandFailuresStayBoundedAndReadable)
+{
+	RunReport report;
+	const BMessage notice = Notice(1, {}, false, std::string(100000, 'x') + "\nno such file\n");
+	for (int i = 0; i < 1000; i++) {
+		report.FileStarted();
+		report.FileEnded("/music/" + std::to_string(i) + ".wav", notice);
+	}
+	const auto lines = SplitLines(report.Text());
+	ASSERT_EQ(lines.size(), 22u);
+	EXPECT_EQ(lines[0], "1000 of 1000 files could not be encoded:");
+	EXPECT_EQ(lines[1], "/music/0.wav: no such file");
+	EXPECT_EQ(lines[20], "/music/19.wav: no such file");
+	EXPECT_EQ(lines[21], "\u2026and 980 more.");
+	EXPECT_LT(report.Text().size(), 2000u);
+
+	report.Clear();
+	EXPECT_EQ(report.Failed(), 0);
+	EXPECT_EQ(report.Started(), 0);
 }
 
 } // namespace

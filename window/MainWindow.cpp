@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "Alerts.h"
 #include "EncoderView.h"
 #include "FilesList.h"
 #include "FilesView.h"
@@ -8,7 +9,6 @@
 #include "TabView.h"
 #include "TamselApp.h"
 
-#include <Alert.h>
 #include <Application.h>
 #include <Entry.h>
 #include <File.h>
@@ -22,11 +22,6 @@
 #include <cstring>
 
 namespace {
-
-void ShowStopAlert(const char* title, const char* text)
-{
-	(new BAlert(title, text, "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))->Go();
-}
 
 // The path of a ref with links followed; empty when it has none.
 std::string ResolvedPath(const entry_ref& ref)

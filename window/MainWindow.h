@@ -2,6 +2,8 @@
 // window, the state of an encoding run and the dispatch of every command.
 #pragma once
 
+#include "RunReport.h"
+
 #include <Button.h>
 #include <Entry.h>
 #include <MenuBar.h>
@@ -16,7 +18,8 @@ class TabView;
 
 // Kit-neutral codes the application uses to hand work to the main window.
 enum : uint32 {
-	// A roster quit notice passed on by the application ("be:ref", "be:team").
+	// A roster quit notice passed on by the application ("be:ref", "be:team"
+	// and how the encoder ended).
 	kMsgEncoderQuit = 'EQUT',
 };
 
@@ -47,6 +50,9 @@ public:
 	FilesList* filesList = nullptr;
 	TabView* tabView = nullptr;
 	bool encoding = false;
+	// The input of the encoder launched last, and what failed so far.
+	std::string encoderPath;
+	RunReport runReport;
 
 private:
 	void StartEncoding();
