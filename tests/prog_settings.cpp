@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <fstream>
 #include <filesystem>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -225,6 +228,59 @@ TEST(ProgramSettings, StoredOnCloseAndSeenAtTheNextStart)
 		auto box = run.Robot().FindView(kMainTitle, "DontClearOnOpen");
 		ASSERT_TRUE(box);
 		EXPECT_EQ(box->value, 1);
+	}
+	ClearStoredSettings();
+}
+
+namespace {
+
+// The thread of the application that takes the quit signals, by its name.
+pid_t QuitSignalThread()
+{
+	for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+		std::string name;
+		std::getline(std::ifstream(task.path() / "comm"), name);
+		if (name == "quit signals")
+			return static_cast<pid_t>(std::stol(task.path().filename().string()));
+	}
+	return -1;
+}
+
+} // namespace
+
+// A logout (SIGTERM or SIGHUP) or Ctrl-C (SIGINT) asks the program to quit
+// as its window's close box would: the settings of this session are stored.
+// The signal is aimed at the application's signal thread, since the test
+// process has threads of its own that do not block it.
+TEST(ProgramSettings, StoredWhenAQuitSignalArrives)
+{
+	const std::string exe = ExecutablePath();
+	for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+		SCOPED_TRACE(sigabbrev_np(signal));
+		ClearStoredSettings();
+		ProgramRun run;
+		ASSERT_TRUE(run.Started());
+		auto& robot = run.Robot();
+		ASSERT_TRUE(robot.SelectTab(kMainTitle, "TabView", 2));
+		ASSERT_TRUE(robot.WaitFor([&] {
+			auto shown = robot.FindView(kMainTitle, "Program options");
+			return shown && !shown->hidden;
+		}));
+		ASSERT_TRUE(robot.Toggle(kMainTitle, "DontCloseOnAdd"));
+		ASSERT_TRUE(robot.WaitFor([&] {
+			MainWindow* window = run.Window();
+			if (!window->Lock())
+				return false;
+			const bool on = run.App()->dontCloseOnAdd;
+			window->Unlock();
+			return on;
+		}));
+		EXPECT_LT(RawSize(exe, "dont_close_on_add"), 0);
+		const pid_t thread = QuitSignalThread();
+		ASSERT_GT(thread, 0);
+		ASSERT_EQ(syscall(SYS_tgkill, getpid(), thread, signal), 0);
+		ASSERT_TRUE(WaitUntil([&] { return run.Ended(); })) << "the program did not quit";
+		EXPECT_TRUE(Load(exe).closeOnAdd);
 	}
 	ClearStoredSettings();
 }

@@ -1,5 +1,7 @@
 #include <Application.h>
 
+#include "QuitSignals.h"
+
 #include <AppFileInfo.h>
 #include <Display.h>
 #include <Entry.h>
@@ -82,6 +84,8 @@ BApplication::BApplication(const char* signature, status_t* error)
 		fInitError = B_BAD_VALUE;
 	be_app = this;
 	be_app_messenger = BMessenger(nullptr, this);
+	// Before any thread of the application's exists, so all inherit the mask.
+	fQuitSignals = std::make_unique<BPrivate::QuitSignals>();
 	BPrivate::SetAppInfoProvider(RunningAppInfo);
 	if (error != nullptr)
 		*error = fInitError;
@@ -91,6 +95,7 @@ BApplication::~BApplication()
 {
 	// Run has joined the looper's thread; one that never ran has none.
 	WaitForThread();
+	fQuitSignals.reset();
 	std::lock_guard<std::mutex> guard(sAppLifetimeLock);
 	if (be_app == this) {
 		BPrivate::SetAppInfoProvider(nullptr);
@@ -130,6 +135,8 @@ thread_id BApplication::Run()
 	thread_id thread = BLooper::Run();
 	if (thread < 0)
 		return thread;
+	if (fQuitSignals)
+		fQuitSignals->Start();
 	// The display wants the process's main thread; the application's
 	// looper stops it from Quit.
 	BPrivate::GetDisplay()->Run();

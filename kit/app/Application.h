@@ -5,6 +5,7 @@
 #include <Looper.h>
 #include <Messenger.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ struct app_info {
 };
 
 class BWindow;
-namespace BPrivate { class Display; }
+namespace BPrivate { class Display; class QuitSignals; }
 
 class BApplication : public BLooper {
 public:
@@ -69,6 +70,8 @@ private:
 
 	std::string fSignature;
 	status_t fInitError = B_OK;
+	// SIGTERM, SIGHUP and SIGINT ask the application to quit.
+	std::unique_ptr<BPrivate::QuitSignals> fQuitSignals;
 	std::atomic<bool> fLaunching{true};
 	std::atomic<bool> fRunStarted{false};
 	std::vector<std::string> fLaunchArgs;

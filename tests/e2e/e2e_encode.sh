@@ -93,6 +93,31 @@ if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
 fi
 APP_PID=""
 
+# SIGTERM (a logout) is a quit asked from outside: the program stores its
+# settings and ends by itself, with status 0.
+cp "$BUILD/TamselGogoFrontend" "$WORK/Termed"
+"$BUILD/record_encoder" "$WORK/Termed" "$BUILD/gogo"
+XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
+	"$WORK/Termed" >"$WORK/termed.log" 2>&1 &
+APP_PID=$!
+if ! wait_for 20 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
+	echo "FAILED: the main window did not appear for SIGTERM"; cat "$WORK/termed.log"; exit 1
+fi
+kill -TERM "$APP_PID"
+if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+	echo "FAILED: the program did not quit on SIGTERM"; exit 1
+fi
+status=0
+wait "$APP_PID" || status=$?
+APP_PID=""
+if [ "$status" -ne 0 ]; then
+	echo "FAILED: the program ended with status $status on SIGTERM"; cat "$WORK/termed.log"; exit 1
+fi
+if command -v getfattr >/dev/null && ! getfattr -n user.dont_close_on_add "$WORK/Termed" >/dev/null 2>&1; then
+	echo "FAILED: the settings were not stored on SIGTERM"; cat "$WORK/termed.log"; exit 1
+fi
+echo "settings stored on SIGTERM"
+
 # The X server going away ends the program, which first stores its settings:
 # a fresh copy (with no settings but the encoder) gets them all.
 cp "$BUILD/TamselGogoFrontend" "$WORK/Fresh"
