@@ -1,5 +1,7 @@
 #include "TamselApp.h"
 
+#include "Commands.h"
+
 #include "MainWindow.h"
 #include "SettingsStore.h"
 
@@ -98,10 +100,10 @@ void TamselApp::MessageReceived(BMessage* message)
 			fMainWindowMessenger.SendMessage(&notice);
 			break;
 		}
-		case 'ENCO':
-		case 'LOGP':
-		case 'OLPM':
-		case 'SLPM':
+		case kMsgEncoderOption:
+		case kMsgLocatePanel:
+		case kMsgOpenPanel:
+		case kMsgSavePanel:
 			fMainWindowMessenger.SendMessage(message);
 			break;
 		default:

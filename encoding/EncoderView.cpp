@@ -1,5 +1,7 @@
 #include "EncoderView.h"
 
+#include "Commands.h"
+
 #include "TamselLaunch.h"
 
 #include <Path.h>
@@ -9,12 +11,6 @@
 #include <iterator>
 
 namespace {
-
-enum : uint32 {
-	kMsgEncoder = 'ENCO',
-	kEncoderBrowse = 'BROW',
-	kEncoderDirPanel = 'DPNL',
-};
 
 constexpr const char* kEncoderWhat = "encoder_what";
 constexpr uint32 kControlFlags = B_WILL_DRAW | B_NAVIGABLE;
@@ -41,7 +37,7 @@ void FinishChoiceMenu(BMenu* menu)
 
 BMessage* EncoderMessage(uint32 encoderWhat)
 {
-	auto* message = new BMessage(kMsgEncoder);
+	auto* message = new BMessage(kMsgEncoderOption);
 	message->AddInt32(kEncoderWhat, int32(encoderWhat));
 	return message;
 }
@@ -94,7 +90,7 @@ EncoderView::EncoderView(BRect frame)
 	const float belowDelete = deleteWave->Frame().bottom;
 	top = belowDelete + 4;
 	browseButton = new BButton(BRect(width - 74, top, width, top + 20), "OutputDirButton",
-		"Browse...", EncoderMessage(kEncoderBrowse), B_FOLLOW_RIGHT | B_FOLLOW_TOP, kControlFlags);
+		"Browse...", EncoderMessage(kMsgEncoderBrowse), B_FOLLOW_RIGHT | B_FOLLOW_TOP, kControlFlags);
 	float preferredWidth = 0;
 	float preferredHeight = 0;
 	browseButton->GetPreferredSize(&preferredWidth, &preferredHeight);
@@ -121,8 +117,8 @@ EncoderView::EncoderView(BRect frame)
 	extraParam->TextView()->SetMaxBytes(128);
 	AddChild(extraParam);
 
-	BMessage panelMessage(kMsgEncoder);
-	panelMessage.AddInt32(kEncoderWhat, int32(kEncoderDirPanel));
+	BMessage panelMessage(kMsgEncoderOption);
+	panelMessage.AddInt32(kEncoderWhat, int32(kMsgEncoderDirPanel));
 	outputDirPanel = std::make_unique<BFilePanel>(B_OPEN_PANEL, nullptr, nullptr,
 		B_DIRECTORY_NODE, false, &panelMessage, nullptr, true, true);
 	outputDirPanel->Window()->SetTitle("Select output directory");
@@ -137,10 +133,10 @@ void EncoderView::MessageReceived(BMessage* message)
 		return;
 
 	switch (uint32(what)) {
-		case kEncoderBrowse:
+		case kMsgEncoderBrowse:
 			outputDirPanel->Show();
 			break;
-		case kEncoderDirPanel:
+		case kMsgEncoderDirPanel:
 		{
 			entry_ref ref;
 			if (message->FindRef("refs", &ref) != B_OK)

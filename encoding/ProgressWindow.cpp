@@ -1,13 +1,6 @@
 #include "ProgressWindow.h"
 
-namespace {
-
-enum : uint32 {
-	kMsgSkipFile = 'SKIP',
-	kMsgStopEncoding = 'STOP',
-};
-
-} // namespace
+#include "Commands.h"
 
 ProgressWindow::ProgressWindow(BWindow* parent)
 	:

@@ -1,5 +1,7 @@
 #include "FilesList.h"
 
+#include "Commands.h"
+
 #include "Alerts.h"
 
 #include "ListFile.h"
@@ -19,9 +21,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint32 kMsgSavePanel = 'SLPM';
-constexpr uint32 kMsgOpenPanel = 'OLPM';
 
 // Past this many separate runs of selected rows, removing run by run costs
 // more than rebuilding the list from the rows that stay.

@@ -1,5 +1,7 @@
 #include "FilesView.h"
 
+#include "Commands.h"
+
 #include "FilesList.h"
 
 #include <GraphicsDefs.h>
@@ -9,11 +11,6 @@
 #include <utility>
 
 namespace {
-
-constexpr uint32 kMsgRemoveFiles = 'REMV';
-constexpr uint32 kMsgAddFiles = 'ADDF';
-constexpr uint32 kMsgMoveUp = 'MVUP';
-constexpr uint32 kMsgMoveDown = 'MVDN';
 
 // The buttons of the tab keep their label's width; only the left and top
 // edges of the frame given here count.

@@ -1,5 +1,7 @@
 #include "OptionsView.h"
 
+#include "Commands.h"
+
 #include "TamselApp.h"
 
 #include <GraphicsDefs.h>
@@ -27,7 +29,7 @@ OptionsView::OptionsView(BRect frame)
 	const float W = Bounds().right;
 
 	browseButton = new BButton(BRect(W - 74, 0, W, 20), "SetEncoderLocation", "Browse...",
-		new BMessage('LOCG'), B_FOLLOW_RIGHT | B_FOLLOW_TOP, kNavigable);
+		new BMessage(kMsgLocateEncoder), B_FOLLOW_RIGHT | B_FOLLOW_TOP, kNavigable);
 	float width = 0;
 	float height = 0;
 	browseButton->GetPreferredSize(&width, &height);
@@ -48,39 +50,39 @@ OptionsView::OptionsView(BRect frame)
 	AddChild(locationField);
 
 	closeOnAddBox = new BCheckBox(Below(locationField, 5), "DontCloseOnAdd",
-		"Do not close \"Add files\" panel on adding files", new BMessage('DCOA'),
+		"Do not close \"Add files\" panel on adding files", new BMessage(kMsgDontCloseOnAdd),
 		B_FOLLOW_LEFT | B_FOLLOW_TOP, kNavigable);
 	closeOnAddBox->ResizeToPreferred();
 	AddChild(closeOnAddBox);
 
 	clearOnOpenBox = new BCheckBox(Below(closeOnAddBox, 5), "DontClearOnOpen",
-		"Do not clear current list when opening another list", new BMessage('DCOO'),
+		"Do not clear current list when opening another list", new BMessage(kMsgDontClearOnOpen),
 		B_FOLLOW_LEFT | B_FOLLOW_TOP, kNavigable);
 	clearOnOpenBox->ResizeToPreferred();
 	AddChild(clearOnOpenBox);
 
 	selfInstallBox = new BCheckBox(Below(clearOnOpenBox, 5), "SelfRegisterMIMEType",
-		"Self-install MIME type on startup", new BMessage('SRMT'),
+		"Self-install MIME type on startup", new BMessage(kMsgSelfRegister),
 		B_FOLLOW_LEFT | B_FOLLOW_TOP, kNavigable);
 	selfInstallBox->ResizeToPreferred();
 	AddChild(selfInstallBox);
 
 	const float buttonTop = selfInstallBox->Frame().bottom + 5;
 	BButton* install = new BButton(BRect(19, buttonTop, 29, buttonTop + 10),
-		"RegisterMIMETypeNow", "Install MIME type now", new BMessage('RMTN'),
+		"RegisterMIMETypeNow", "Install MIME type now", new BMessage(kMsgRegisterNow),
 		B_FOLLOW_LEFT | B_FOLLOW_TOP, kNavigable);
 	install->ResizeToPreferred();
 	AddChild(install);
 
 	const float left = install->Frame().right + 4;
 	BButton* remove = new BButton(BRect(left, buttonTop, left + 10, buttonTop + 10),
-		"UnregisterMIMETypeNow", "Delete MIME type now", new BMessage('UMTN'),
+		"UnregisterMIMETypeNow", "Delete MIME type now", new BMessage(kMsgUnregisterNow),
 		B_FOLLOW_LEFT | B_FOLLOW_TOP, kNavigable);
 	remove->ResizeToPreferred();
 	AddChild(remove);
 
 	// The panel keeps a copy of its message.
-	BMessage located('LOGP');
+	BMessage located(kMsgLocatePanel);
 	locatePanel = std::make_unique<BFilePanel>(B_OPEN_PANEL, nullptr, nullptr,
 		B_FILE_NODE | B_SYMLINK_NODE, false, &located, nullptr, true, true);
 	locatePanel->Window()->SetTitle("Locate Gogo");
@@ -88,8 +90,8 @@ OptionsView::OptionsView(BRect frame)
 	locatePanel->SetButtonLabel(B_CANCEL_BUTTON, "Cancel");
 
 	// Last, so that the controls start from the loaded settings; setting the
-	// text sends 'LOCM', which copies the same text back.
-	locationField->SetModificationMessage(new BMessage('LOCM'));
+	// text sends kMsgLocationModified, which copies the same text back.
+	locationField->SetModificationMessage(new BMessage(kMsgLocationModified));
 	TamselApp* app = tamsel_app();
 	locationField->SetText(app->encoderLocation.get());
 	closeOnAddBox->SetValue(app->dontCloseOnAdd ? B_CONTROL_ON : B_CONTROL_OFF);

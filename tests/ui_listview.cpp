@@ -510,7 +510,7 @@ protected:
 		return fRobot->WaitFor([&] {
 			return fRobot->ListItems("Lists", "Files") == texts
 				&& fRobot->ListSelection("Lists", "Files") == rows;
-		}, std::chrono::seconds(5));
+		});
 	}
 
 	std::unique_ptr<BApplication> fApp;

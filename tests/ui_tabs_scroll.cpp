@@ -229,7 +229,7 @@ protected:
 					return false;
 			}
 			return true;
-		}, std::chrono::seconds(5));
+		});
 	}
 
 	std::unique_ptr<BApplication> fApp;

@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "Commands.h"
+
 #include "Alerts.h"
 #include "EncoderView.h"
 #include "FilesList.h"
@@ -48,14 +50,14 @@ MainWindow::MainWindow(const entry_ref* ref)
 	menuBar = new BMenuBar(BRect(0, 0, 10, 10), "MenuBar", B_FOLLOW_LEFT_RIGHT | B_FOLLOW_TOP,
 		B_ITEMS_IN_ROW, true);
 	BMenu* listMenu = new BMenu("List", B_ITEMS_IN_COLUMN);
-	listMenu->AddItem(new BMenuItem("New", new BMessage('NWLS')));
-	listMenu->AddItem(new BMenuItem("Save...", new BMessage('SVLS')));
-	listMenu->AddItem(new BMenuItem("Open...", new BMessage('OPLS')));
+	listMenu->AddItem(new BMenuItem("New", new BMessage(kMsgNewList)));
+	listMenu->AddItem(new BMenuItem("Save...", new BMessage(kMsgSaveList)));
+	listMenu->AddItem(new BMenuItem("Open...", new BMessage(kMsgOpenList)));
 	listMenu->AddSeparatorItem();
-	listMenu->AddItem(new BMenuItem("Exit", new BMessage('CLOS')));
+	listMenu->AddItem(new BMenuItem("Exit", new BMessage(kMsgClose)));
 	menuBar->AddItem(listMenu);
 	BMenu* helpMenu = new BMenu("Help", B_ITEMS_IN_COLUMN);
-	helpMenu->AddItem(new BMenuItem("Readme", new BMessage('RDME')));
+	helpMenu->AddItem(new BMenuItem("Readme", new BMessage(kMsgReadme)));
 	helpMenu->AddSeparatorItem();
 	BMenuItem* aboutItem = new BMenuItem("About...", new BMessage(B_ABOUT_REQUESTED));
 	aboutItem->SetTarget(be_app);
@@ -72,13 +74,13 @@ MainWindow::MainWindow(const entry_ref* ref)
 	const float R = backView->Bounds().right;
 	const float B = backView->Bounds().bottom;
 	closeButton = new BButton(BRect(R - 79, B - 29, R - 5, B - 5), "CloseButton", "Exit",
-		new BMessage('CLOS'), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM, B_WILL_DRAW | B_NAVIGABLE);
+		new BMessage(kMsgClose), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM, B_WILL_DRAW | B_NAVIGABLE);
 	closeButton->ResizeToPreferred();
 	backView->AddChild(closeButton);
 	const float W = closeButton->Bounds().Width();
 
 	encodeButton = new BButton(BRect(R - W - 83, B - 29, R - W - 9, B - 5), "EncodeButton",
-		"Encode!", new BMessage('ENCD'), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM,
+		"Encode!", new BMessage(kMsgEncode), B_FOLLOW_RIGHT | B_FOLLOW_BOTTOM,
 		B_WILL_DRAW | B_NAVIGABLE);
 	encodeButton->ResizeToPreferred();
 	encodeButton->SetEnabled(false);
@@ -113,46 +115,46 @@ void MainWindow::MessageReceived(BMessage* message)
 	TamselApp* app = tamsel_app();
 	OptionsView* options = tabView->optionsView;
 	switch (message->what) {
-		case 'NWLS':
+		case kMsgNewList:
 			filesList->Clear();
 			break;
-		case 'SVLS':
+		case kMsgSaveList:
 			filesList->ShowSave();
 			break;
-		case 'OPLS':
+		case kMsgOpenList:
 			filesList->ShowOpen();
 			break;
-		case 'CLOS':
+		case kMsgClose:
 			be_app->PostMessage(B_QUIT_REQUESTED);
 			break;
-		case 'RDME':
+		case kMsgReadme:
 			OpenReadme();
 			break;
-		case 'ENCD':
+		case kMsgEncode:
 			StartEncoding();
 			break;
-		case 'ADDF':
+		case kMsgAddFiles:
 			ShowAddPanel();
 			break;
-		case 'REMV':
+		case kMsgRemoveFiles:
 			filesList->RemoveFiles();
 			break;
-		case 'MVUP':
+		case kMsgMoveUp:
 			filesList->MoveUp();
 			break;
-		case 'MVDN':
+		case kMsgMoveDown:
 			filesList->MoveDown();
 			break;
-		case 'SLPM':
+		case kMsgSavePanel:
 			SaveListRequested(message);
 			break;
-		case 'OLPM':
+		case kMsgOpenPanel:
 			OpenListRequested(message);
 			break;
-		case 'ENCO':
+		case kMsgEncoderOption:
 			tabView->encoderView->MessageReceived(message);
 			break;
-		case 'LOCM': {
+		case kMsgLocationModified: {
 			// The field takes at most 1023 bytes, so this always fits; the
 			// bound is kept anyway.
 			const char* text = options->locationField->Text();
@@ -160,31 +162,31 @@ void MainWindow::MessageReceived(BMessage* message)
 			app->encoderLocation[kEncoderLocationSize - 1] = '\0';
 			break;
 		}
-		case 'LOCG':
+		case kMsgLocateEncoder:
 			options->locatePanel->Show();
 			break;
-		case 'LOGP':
+		case kMsgLocatePanel:
 			LocatePanelChose(message);
 			break;
-		case 'DCOA':
+		case kMsgDontCloseOnAdd:
 			app->dontCloseOnAdd = options->closeOnAddBox->Value() == B_CONTROL_ON;
 			break;
-		case 'DCOO':
+		case kMsgDontClearOnOpen:
 			app->dontClearOnOpen = options->clearOnOpenBox->Value() == B_CONTROL_ON;
 			break;
-		case 'SRMT':
+		case kMsgSelfRegister:
 			app->selfRegisterMimeType = options->selfInstallBox->Value() == B_CONTROL_ON;
 			break;
-		case 'RMTN':
+		case kMsgRegisterNow:
 			app->RegisterMIMEType(true);
 			break;
-		case 'UMTN':
+		case kMsgUnregisterNow:
 			app->UnregisterMIMEType();
 			break;
-		case 'SKIP':
+		case kMsgSkipFile:
 			SkipFile();
 			break;
-		case 'STOP':
+		case kMsgStopEncoding:
 			StopEncoding();
 			break;
 		case B_REFS_RECEIVED:

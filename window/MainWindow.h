@@ -4,6 +4,8 @@
 
 #include "RunReport.h"
 
+#include "Commands.h"
+
 #include <Button.h>
 #include <Entry.h>
 #include <MenuBar.h>
@@ -15,13 +17,6 @@
 class FilesList;
 class ProgressWindow;
 class TabView;
-
-// Kit-neutral codes the application uses to hand work to the main window.
-enum : uint32 {
-	// A roster quit notice passed on by the application ("be:ref", "be:team"
-	// and how the encoder ended).
-	kMsgEncoderQuit = 'EQUT',
-};
 
 class MainWindow : public BWindow {
 public:

@@ -76,6 +76,13 @@ TeamRegistry::~TeamRegistry()
 	Wake();
 	if (thread.joinable())
 		thread.join();
+	// A team told to end must not outlive us merely because we end first.
+	for (const PendingKill& pending : fPendingKills) {
+		kill(-pending.group, SIGKILL);
+		auto team = fTeams.find(pending.group);
+		if (team != fTeams.end())
+			SendSignal(team->second.pidfd, pending.group, SIGKILL);
+	}
 	for (auto& [pid, team] : fTeams) {
 		if (team.pidfd >= 0)
 			close(team.pidfd);
