@@ -9,8 +9,10 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -221,9 +223,11 @@ private:
 };
 
 // Opens a directory by walking its path one component at a time, so that
-// any length works; with create, missing components are made (mkdir -p).
-// Returns the descriptor, or -1 with errno set.
-int OpenDirectory(const std::string& path, bool create)
+// any length works; with create, missing components are made (mkdir -p),
+// each new one's entry synced in its parent, and syncError gets the first
+// error of those syncs (or stays 0). Returns the descriptor, or -1 with
+// errno set.
+int OpenDirectory(const std::string& path, bool create, int* syncError = nullptr)
 {
 	const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 	int current;
@@ -248,7 +252,12 @@ int OpenDirectory(const std::string& path, bool create)
 
 		int next = openat(current, component.c_str(), flags);
 		if (next < 0 && errno == ENOENT && create) {
-			if (mkdirat(current, component.c_str(), 0777) != 0 && errno != EEXIST) {
+			if (mkdirat(current, component.c_str(), 0777) == 0) {
+				// An MP3 in a directory whose own entry is lost in a crash is
+				// lost with it.
+				if (fsync(current) != 0 && syncError != nullptr && *syncError == 0)
+					*syncError = errno;
+			} else if (errno != EEXIST) {
 				const int error = errno;
 				close(current);
 				errno = error;
@@ -314,23 +323,66 @@ std::string RandomSuffix()
 	return suffix;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+	return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The errors of a call that the file system does not support, as opposed
+// to one that failed.
+bool RenameFlagsUnsupported(int error)
+{
+	return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+bool HardLinksUnsupported(int error)
+{
+	return error == EPERM || error == ENOSYS || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Beyond errno's codes: with replace, the output name is the input file.
+constexpr int kIsTheInput = -1;
+
+// The highest n tried for "<name> (n).mp3".
+constexpr int kMaxNameNumber = 9999;
+
+// The n-th choice of name for an output: "x.mp3", then "x (2).mp3"...
+std::string NumberedName(const std::string& name, int number)
+{
+	if (number <= 1)
+		return name;
+	const std::string extension = ".mp3";
+	const std::string suffix = " (" + std::to_string(number) + ")";
+	if (name.size() > extension.size()
+			&& name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
+		return name.substr(0, name.size() - extension.size()) + suffix + extension;
+	}
+	return name + suffix;
+}
+
 // A temporary file being written in a directory; removed unless committed.
 class TempFile {
 public:
-	explicit TempFile(int directory) : fDirectory(directory) {}
+	TempFile(int directory, const Options::WriteFallbacks& fallbacks)
+		:
+		fDirectory(directory),
+		fFallbacks(fallbacks)
+	{
+	}
 	~TempFile() { Discard(); }
 	TempFile(const TempFile&) = delete;
 	TempFile& operator=(const TempFile&) = delete;
 
-	// Creates the file without a name where the file system can (so that
-	// not even SIGKILL, which is how the front end skips a file, leaves one
-	// behind), and as ".<finalName>.XXXXXX" otherwise (shortened when too
-	// long for the file system). Returns 0 or the error.
+	// Creates the file without a name where the file system can, so that
+	// it goes with the process however that ends, and as
+	// ".<finalName>.XXXXXX" otherwise (shortened when too long for the file
+	// system). Returns 0 or the error.
 	int Create(const std::string& finalName, long nameMax)
 	{
 		fNameMax = nameMax;
-		// The nameless file gets its name through /proc at the end.
-		if (access("/proc/self/fd", X_OK) == 0) {
+		// The nameless file gets its name through /proc at the end, as a
+		// hard link.
+		if (!fFallbacks.noTmpFile && !fFallbacks.noHardLinks && access("/proc/self/fd", X_OK) == 0) {
 			const int fd = openat(fDirectory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
 			if (fd >= 0) {
 				fFd.Reset(fd);
@@ -349,12 +401,12 @@ public:
 				O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
 			if (fd >= 0) {
 				fFd.Reset(fd);
+				if (fstat(fd, &fIdentity) != 0)
+					std::memset(&fIdentity, 0, sizeof(fIdentity));
 				return 0;
 			}
 			error = errno;
-			UnregisterTemp(fSlot);
-			fSlot = -1;
-			fName.clear();
+			Forget();
 			if (error != EEXIST)
 				break;
 		}
@@ -364,47 +416,42 @@ public:
 	int Fd() const { return fFd.Get(); }
 	const std::string& Name() const { return fName; }
 
-	// Syncs and closes; returns 0 or the error.
-	int Finish()
+	// Syncs and closes; returns 0 or the error. synced tells whether the
+	// data reached the disk (false where the file system cannot sync).
+	int Finish(bool& synced)
 	{
-		if (fsync(fFd.Get()) != 0 && errno != EINVAL && errno != EROFS)
+		synced = false;
+		if (fsync(fFd.Get()) == 0)
+			synced = true;
+		else if (errno != EINVAL && errno != EROFS)
 			return errno;
 		// A nameless file is closed once it has its name.
 		return fNameless ? 0 : fFd.Close();
 	}
 
-	// Renames over the final name; returns 0 or the error. A nameless file is
-	// first linked in under a temporary name, as rename cannot take it.
-	int Commit(const std::string& finalName)
+	// Gives the finished file its name. With replace it is renamed over
+	// finalName, unless that is the file `input`. Otherwise it takes the
+	// first free name of finalName, "<stem> (2).mp3", "<stem> (3).mp3"...
+	// without ever replacing a file, whoever else is naming files there at
+	// the same moment. name gets the name taken, or the last one tried.
+	// Returns 0 or the error: EEXIST when every name is taken,
+	// ENAMETOOLONG when a numbered name is too long, kIsTheInput.
+	int Commit(const std::string& finalName, bool replace, const struct stat& input,
+		std::string& name)
 	{
-		if (fNameless) {
-			const std::string self = "/proc/self/fd/" + std::to_string(fFd.Get());
-			int error = EEXIST;
-			for (int attempt = 0; attempt < 100 && error == EEXIST; attempt++) {
-				SignalBlock block;
-				fName = Stem(finalName) + "." + RandomSuffix();
-				fSlot = RegisterTemp(fDirectory, fName.c_str());
-				error = linkat(AT_FDCWD, self.c_str(), fDirectory, fName.c_str(), AT_SYMLINK_FOLLOW) == 0
-					? 0 : errno;
-				if (error != 0) {
-					UnregisterTemp(fSlot);
-					fSlot = -1;
-					fName.clear();
-				}
-			}
-			if (error != 0)
-				return error;
-			fNameless = false;
-			if (const int closed = fFd.Close(); closed != 0)
-				return closed;
+		if (replace) {
+			name = finalName;
+			return Replace(finalName, input);
 		}
-		SignalBlock block;
-		if (renameat(fDirectory, fName.c_str(), fDirectory, finalName.c_str()) != 0)
-			return errno;
-		UnregisterTemp(fSlot);
-		fSlot = -1;
-		fName.clear();
-		return 0;
+		for (int number = 1; number <= kMaxNameNumber; number++) {
+			name = NumberedName(finalName, number);
+			if (fNameMax > 0 && name.size() > static_cast<size_t>(fNameMax))
+				return ENAMETOOLONG;
+			const int error = fNameless ? LinkNameless(name) : MoveNoReplace(name);
+			if (error != EEXIST)
+				return error;
+		}
+		return EEXIST;
 	}
 
 	void Discard()
@@ -414,9 +461,7 @@ public:
 			return;
 		SignalBlock block;
 		unlinkat(fDirectory, fName.c_str(), 0);
-		UnregisterTemp(fSlot);
-		fSlot = -1;
-		fName.clear();
+		Forget();
 	}
 
 private:
@@ -430,12 +475,135 @@ private:
 		return stem;
 	}
 
+	std::string SelfPath() const { return "/proc/self/fd/" + std::to_string(fFd.Get()); }
+
+	// The temporary name is no longer the file's (or never was); the
+	// caller blocks the signals.
+	void Forget()
+	{
+		UnregisterTemp(fSlot);
+		fSlot = -1;
+		fName.clear();
+	}
+
+	// A link fails where a name exists, whatever it names: the nameless
+	// file appears under its final name complete, or not at all.
+	int LinkNameless(const std::string& name)
+	{
+		if (linkat(AT_FDCWD, SelfPath().c_str(), fDirectory, name.c_str(), AT_SYMLINK_FOLLOW) != 0)
+			return errno;
+		fNameless = false;
+		fFd.Reset(); // synced already: nothing to learn from close
+		return 0;
+	}
+
+	// The named temporary file to name, never replacing what is there: the
+	// signals wait meanwhile, so that the handler finds the temporary file
+	// registered exactly while it has its temporary name.
+	int MoveNoReplace(const std::string& name)
+	{
+		SignalBlock block;
+		if (!fFallbacks.noRenameNoReplace && fRenameNoReplace) {
+			if (renameat2(fDirectory, fName.c_str(), fDirectory, name.c_str(), RENAME_NOREPLACE) == 0) {
+				Forget();
+				return 0;
+			}
+			const int error = errno;
+			if (!RenameFlagsUnsupported(error))
+				return error;
+			fRenameNoReplace = false; // as NFS: links are the next best thing
+		}
+		if (!fFallbacks.noHardLinks && fHardLinks) {
+			int error = linkat(fDirectory, fName.c_str(), fDirectory, name.c_str(), 0) == 0 ? 0 : errno;
+			// Over NFS a link whose reply was lost is retried, and the retry
+			// finds the name: the file's own.
+			struct stat there;
+			if (error == EEXIST && fstatat(fDirectory, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0
+					&& fIdentity.st_ino != 0 && SameFile(there, fIdentity)) {
+				error = 0;
+			}
+			if (error == 0) {
+				unlinkat(fDirectory, fName.c_str(), 0);
+				Forget();
+				return 0;
+			}
+			if (!HardLinksUnsupported(error))
+				return error;
+			fHardLinks = false; // as vfat
+		}
+		return MoveOverPlaceholder(name);
+	}
+
+	// Neither flag nor links: the name is claimed with an empty file made
+	// with O_EXCL, which the rename then replaces. It is checked to be
+	// still that empty file just before; the signals wait throughout.
+	int MoveOverPlaceholder(const std::string& name)
+	{
+		const int fd = openat(fDirectory, name.c_str(),
+			O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+		if (fd < 0)
+			return errno;
+		struct stat own;
+		const bool known = fstat(fd, &own) == 0;
+		close(fd);
+		struct stat there;
+		if (!known || fstatat(fDirectory, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0
+				|| !SameFile(there, own) || there.st_size != 0) {
+			// Someone else's now: leave it be.
+			return EEXIST;
+		}
+		if (renameat(fDirectory, fName.c_str(), fDirectory, name.c_str()) != 0) {
+			const int error = errno;
+			unlinkat(fDirectory, name.c_str(), 0);
+			return error;
+		}
+		Forget();
+		return 0;
+	}
+
+	// Renames over finalName; a nameless file is first linked in under a
+	// temporary name, as rename cannot take it.
+	int Replace(const std::string& finalName, const struct stat& input)
+	{
+		if (fNameless) {
+			const std::string self = SelfPath();
+			int error = EEXIST;
+			for (int attempt = 0; attempt < 100 && error == EEXIST; attempt++) {
+				SignalBlock block;
+				fName = Stem(finalName) + "." + RandomSuffix();
+				fSlot = RegisterTemp(fDirectory, fName.c_str());
+				error = linkat(AT_FDCWD, self.c_str(), fDirectory, fName.c_str(), AT_SYMLINK_FOLLOW) == 0
+					? 0 : errno;
+				if (error != 0)
+					Forget();
+			}
+			if (error != 0)
+				return error;
+			fNameless = false;
+			fFd.Reset();
+		}
+		SignalBlock block;
+		struct stat existing;
+		if (fstatat(fDirectory, finalName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0
+				&& SameFile(existing, input)) {
+			return kIsTheInput;
+		}
+		if (renameat(fDirectory, fName.c_str(), fDirectory, finalName.c_str()) != 0)
+			return errno;
+		Forget();
+		return 0;
+	}
+
 	int fDirectory;
+	Options::WriteFallbacks fFallbacks;
 	FileDescriptor fFd;
 	std::string fName;
 	int fSlot = -1;
 	long fNameMax = 0;
 	bool fNameless = false;
+	struct stat fIdentity {};     // of the named temporary file
+	bool fRenameNoReplace = true; // false once the file system refused the flag
+	bool fHardLinks = true;       // false once it refused a link
 };
 
 class LameHandle {
@@ -680,6 +848,242 @@ private:
 	std::thread fThread;
 };
 
+// ---- the input's declared length ------------------------------------------------
+
+// What the input's header says its length is. libsndfile takes the smaller
+// of that and what the file holds, which hides a truncated file and one
+// still being recorded, so the headers of the formats it does that for are
+// read here.
+struct DeclaredLength {
+	bool read = false;       // the header is one of those read here
+	bool compressed = false; // of WAV data whose length in frames cannot be told
+	bool known = false;      // it gives the length (a header still being written may not)
+	int64_t frames = 0;
+};
+
+// Reads exactly size bytes at offset; false on a short read or an error.
+bool ReadAt(int fd, uint64_t offset, unsigned char* data, size_t size)
+{
+	while (size > 0) {
+		if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
+			return false;
+		const ssize_t got = pread(fd, data, size, static_cast<off_t>(offset));
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got <= 0)
+			return false;
+		data += got;
+		size -= static_cast<size_t>(got);
+		offset += static_cast<uint64_t>(got);
+	}
+	return true;
+}
+
+uint64_t Unsigned(const unsigned char* bytes, int count, bool bigEndian)
+{
+	uint64_t value = 0;
+	for (int i = 0; i < count; i++) {
+		const int index = bigEndian ? i : count - 1 - i;
+		value = (value << 8) | bytes[index];
+	}
+	return value;
+}
+
+// A walk over chunks stops after this many, whatever the file says.
+constexpr int kMaxChunks = 4096;
+
+// The WAVE format codes whose frames are the data's size over the block
+// alignment.
+bool IsPlainWaveFormat(uint64_t code)
+{
+	return code == 1 || code == 3 || code == 6 || code == 7; // PCM, float, A-law, mu-law
+}
+
+// WAV (RIFF, RIFX), RF64 and BW64: the data chunk's size in frames. Not for
+// compressed data, whose fact chunk cannot be trusted (libsndfile's own IMA
+// ADPCM files give half the frames it reads back).
+DeclaredLength RiffLength(int fd, uint64_t fileSize)
+{
+	DeclaredLength result;
+	unsigned char head[12];
+	if (!ReadAt(fd, 0, head, sizeof(head)) || std::memcmp(head + 8, "WAVE", 4) != 0)
+		return result;
+	const bool bigEndian = std::memcmp(head, "RIFX", 4) == 0;
+	const bool sixtyFour = std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0;
+	if (!bigEndian && !sixtyFour && std::memcmp(head, "RIFF", 4) != 0)
+		return result;
+	result.read = true;
+
+	uint64_t format = 0, blockAlign = 0, longDataSize = 0;
+	bool haveFormat = false, haveLongSize = false;
+	uint64_t offset = 12;
+	for (int chunk = 0; chunk < kMaxChunks && offset + 8 <= fileSize; chunk++) {
+		unsigned char header[8];
+		if (!ReadAt(fd, offset, header, sizeof(header)))
+			return result;
+		const uint64_t size = Unsigned(header + 4, 4, bigEndian);
+		const uint64_t body = offset + 8;
+		unsigned char fields[40];
+		if (std::memcmp(header, "ds64", 4) == 0 && size >= 24) {
+			if (!ReadAt(fd, body, fields, 24))
+				return result;
+			longDataSize = Unsigned(fields + 8, 8, false);
+			haveLongSize = true;
+		} else if (std::memcmp(header, "fmt ", 4) == 0 && size >= 16) {
+			const size_t length = size >= 40 ? 40 : 16;
+			if (!ReadAt(fd, body, fields, length))
+				return result;
+			format = Unsigned(fields, 2, bigEndian);
+			blockAlign = Unsigned(fields + 12, 2, bigEndian);
+			// WAVE_FORMAT_EXTENSIBLE: the format is the sub-format GUID's first field.
+			if (format == 0xfffe && length == 40)
+				format = Unsigned(fields + 24, 2, bigEndian);
+			haveFormat = true;
+		} else if (std::memcmp(header, "data", 4) == 0) {
+			uint64_t dataSize = size;
+			if (sixtyFour && size == 0xffffffff) {
+				if (!haveLongSize)
+					return result;
+				dataSize = longDataSize;
+			} else if (size == 0xffffffff) {
+				return result; // a recorder's mark for "not known yet"
+			}
+			// A size of 0 is how recorders leave a header they fill in at the
+			// end (libsndfile then takes the file's length).
+			if (dataSize == 0 || !haveFormat)
+				return result;
+			if (!IsPlainWaveFormat(format)) {
+				result.compressed = true;
+			} else if (blockAlign > 0) {
+				result.frames = static_cast<int64_t>(dataSize / blockAlign);
+				result.known = true;
+			}
+			return result;
+		}
+		offset = body + size + (size & 1);
+	}
+	return result;
+}
+
+// Sony Wave64: chunks named by GUIDs, sizes of 64 bits that count the
+// chunk's own 24-byte header, each chunk aligned to 8 bytes.
+DeclaredLength Wave64Length(int fd, uint64_t fileSize)
+{
+	// The GUID of "fmt " and "data" after their four letters.
+	static const unsigned char kTail[12] = {0xf3, 0xac, 0xd3, 0x11, 0x8c, 0xd1, 0x00, 0xc0, 0x4f,
+		0x8e, 0xdb, 0x8a};
+	static const unsigned char kRiff[16] = {'r', 'i', 'f', 'f', 0x2e, 0x91, 0xcf, 0x11, 0xa5, 0xd6,
+		0x28, 0xdb, 0x04, 0xc1, 0x00, 0x00};
+	static const unsigned char kWave[16] = {'w', 'a', 'v', 'e', 0xf3, 0xac, 0xd3, 0x11, 0x8c, 0xd1,
+		0x00, 0xc0, 0x4f, 0x8e, 0xdb, 0x8a};
+	DeclaredLength result;
+	unsigned char head[40];
+	if (!ReadAt(fd, 0, head, sizeof(head)) || std::memcmp(head, kRiff, 16) != 0
+			|| std::memcmp(head + 24, kWave, 16) != 0) {
+		return result;
+	}
+	result.read = true;
+
+	uint64_t format = 0, blockAlign = 0;
+	bool haveFormat = false;
+	uint64_t offset = 40;
+	for (int chunk = 0; chunk < kMaxChunks && offset + 24 <= fileSize; chunk++) {
+		unsigned char header[24];
+		if (!ReadAt(fd, offset, header, sizeof(header)))
+			return result;
+		const uint64_t size = Unsigned(header + 16, 8, false);
+		if (size < 24)
+			return result;
+		const bool known = std::memcmp(header + 4, kTail, sizeof(kTail)) == 0;
+		const uint64_t body = offset + 24;
+		unsigned char fields[16];
+		if (known && std::memcmp(header, "fmt ", 4) == 0 && size >= 24 + 16) {
+			if (!ReadAt(fd, body, fields, 16))
+				return result;
+			format = Unsigned(fields, 2, false);
+			blockAlign = Unsigned(fields + 12, 2, false);
+			haveFormat = true;
+		} else if (known && std::memcmp(header, "data", 4) == 0) {
+			const uint64_t dataSize = size - 24;
+			if (dataSize == 0 || !haveFormat)
+				return result;
+			if (!IsPlainWaveFormat(format)) {
+				result.compressed = true;
+			} else if (blockAlign > 0) {
+				result.frames = static_cast<int64_t>(dataSize / blockAlign);
+				result.known = true;
+			}
+			return result;
+		}
+		if (size > fileSize)
+			return result;
+		offset += (size + 7) & ~uint64_t{7};
+	}
+	return result;
+}
+
+// AIFF and AIFF-C: the frame count of the COMM chunk.
+DeclaredLength AiffLength(int fd, uint64_t fileSize)
+{
+	DeclaredLength result;
+	unsigned char head[12];
+	if (!ReadAt(fd, 0, head, sizeof(head)) || std::memcmp(head, "FORM", 4) != 0
+			|| (std::memcmp(head + 8, "AIFF", 4) != 0 && std::memcmp(head + 8, "AIFC", 4) != 0)) {
+		return result;
+	}
+	result.read = true;
+	uint64_t offset = 12;
+	for (int chunk = 0; chunk < kMaxChunks && offset + 8 <= fileSize; chunk++) {
+		unsigned char header[8];
+		if (!ReadAt(fd, offset, header, sizeof(header)))
+			return result;
+		const uint64_t size = Unsigned(header + 4, 4, true);
+		if (std::memcmp(header, "COMM", 4) == 0 && size >= 6) {
+			unsigned char fields[6];
+			if (!ReadAt(fd, offset + 8, fields, sizeof(fields)))
+				return result;
+			result.frames = static_cast<int64_t>(Unsigned(fields + 2, 4, true));
+			result.known = true;
+			return result;
+		}
+		offset += 8 + size + (size & 1);
+	}
+	return result;
+}
+
+DeclaredLength ReadDeclaredLength(int fd, uint64_t fileSize)
+{
+	DeclaredLength length = RiffLength(fd, fileSize);
+	if (!length.read)
+		length = Wave64Length(fd, fileSize);
+	if (!length.read)
+		length = AiffLength(fd, fileSize);
+	return length;
+}
+
+// Formats whose length libsndfile takes from the stream's own header rather
+// than from the file's size, so that its count is what the file declares.
+bool LengthFromStream(int format)
+{
+	switch (format & SF_FORMAT_TYPEMASK) {
+	case SF_FORMAT_FLAC:
+	case SF_FORMAT_OGG:
+		return true;
+	default:
+		return false;
+	}
+}
+
+// Frames as seconds for a message: "3.0 s".
+std::string Duration(int64_t frames, int sampleRate)
+{
+	if (sampleRate <= 0)
+		return "?";
+	char text[48];
+	snprintf(text, sizeof(text), "%.1f s", static_cast<double>(frames) / sampleRate);
+	return text;
+}
+
 } // namespace
 
 // ---- encoding ----------------------------------------------------------------
@@ -727,6 +1131,13 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		return fail(QuotePath(input) + " is not a regular file");
 	if (inputStat.st_size == 0)
 		return fail(QuotePath(input) + " is empty");
+	// Read now, so that -delete can hold the audio read against it.
+	const bool deleting = options.deleteInput;
+	const DeclaredLength declared = deleting
+		? ReadDeclaredLength(inputFd.Get(), static_cast<uint64_t>(inputStat.st_size))
+		: DeclaredLength{};
+	// With -delete nothing is ever replaced.
+	const bool replace = options.overwrite && !deleting;
 	{
 		const int flags = fcntl(inputFd.Get(), F_GETFL);
 		if (flags >= 0)
@@ -793,8 +1204,9 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		outputDirectory = options.outputDirectory;
 	const std::string outputName = OutputFileName(inputName);
 	FileDescriptor outputDir;
+	int directorySyncError = 0; // of the directories made for -o
 	if (options.hasOutputDirectory) {
-		outputDir.Reset(OpenDirectory(outputDirectory, true));
+		outputDir.Reset(OpenDirectory(outputDirectory, true, &directorySyncError));
 		if (outputDir.Get() < 0) {
 			const int error = errno;
 			return fail("cannot create the output directory " + QuotePath(outputDirectory) + ": "
@@ -817,12 +1229,13 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 				return fail("the output " + QuotePath(result.outputPath)
 					+ " would overwrite the input file");
 			}
-			if (S_ISDIR(existing.st_mode))
+			// Without -overwrite a directory is one more name in use.
+			if (replace && S_ISDIR(existing.st_mode))
 				return fail("the output " + QuotePath(result.outputPath) + " is a directory");
 		}
 	}
 
-	TempFile temp(outputDir.Get());
+	TempFile temp(outputDir.Get(), options.fallbacks);
 	if (const int error = temp.Create(outputName, nameMax); error != 0) {
 		return fail("cannot create a temporary file in "
 			+ QuotePath(outputDirectory.empty() ? std::string(".") : outputDirectory) + ": "
@@ -924,38 +1337,117 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		}
 	}
 
-	if (const int error = temp.Finish(); error != 0)
+	bool fileSynced = false;
+	if (const int error = temp.Finish(fileSynced); error != 0)
 		return writeFailure(error);
-	if (const int error = temp.Commit(outputName); error != 0) {
-		return fail("cannot rename " + QuotePath(tempPath) + " to " + QuotePath(result.outputPath)
-			+ ": " + ErrnoText(error));
+	std::string finalName;
+	if (const int error = temp.Commit(outputName, replace, inputStat, finalName); error != 0) {
+		const std::string tried = JoinPath(outputDirectory, finalName);
+		if (error == kIsTheInput) {
+			return fail("the output " + QuotePath(result.outputPath)
+				+ " would overwrite the input file");
+		}
+		if (error == EEXIST) {
+			return fail("cannot write " + QuotePath(result.outputPath) + ": it and every name up to "
+				+ QuotePath(tried) + " are in use");
+		}
+		if (error == ENAMETOOLONG && finalName != outputName) {
+			return fail("cannot write " + QuotePath(result.outputPath) + ": it is in use, and "
+				+ QuotePath(tried) + " is too long a name for the file system");
+		}
+		return fail("cannot name the MP3 " + QuotePath(tried) + ": " + ErrnoText(error));
 	}
+	result.nameTaken = finalName != outputName;
+	result.outputPath = JoinPath(outputDirectory, finalName);
 	result.outputWritten = true;
+	// The rename is durable once the directory is.
+	const int outputDirSyncError = fsync(outputDir.Get()) == 0 ? 0 : errno;
 	if (progress && lengthKnown && lastPercent != 100)
 		progress(100);
 
-	if (options.deleteInput) {
-		// Delete only what was encoded, and never the MP3 itself.
-		struct stat now, output;
+	if (deleting) {
+		result.inputKept = true;
+		const std::string wrote = "wrote " + QuotePath(result.outputPath) + " but ";
+		auto keep = [&](const std::string& reason) {
+			return fail(wrote + "did not delete " + QuotePath(input) + ": " + reason);
+		};
+
+		// The MP3 must outlive a crash before its source may go.
+		if (!fileSynced)
+			return keep("the MP3 could not be synced to disk");
+		if (outputDirSyncError != 0) {
+			return keep("the output directory could not be synced to disk ("
+				+ ErrnoText(outputDirSyncError) + ")");
+		}
+		if (directorySyncError != 0) {
+			return keep("the new output directory could not be synced to disk ("
+				+ ErrnoText(directorySyncError) + ")");
+		}
+
+		// Delete only what was encoded, as it was: the same file, by the
+		// open descriptor and by its name, unchanged since the encode began.
+		struct stat held, now, output;
+		if (fstat(inputFd.Get(), &held) != 0) {
+			const int error = errno;
+			return keep("cannot check it: " + ErrnoText(error));
+		}
 		if (fstatat(inputDir.Get(), inputName.c_str(), &now, 0) != 0) {
 			const int error = errno;
-			return fail("wrote " + QuotePath(result.outputPath) + " but cannot delete "
-				+ QuotePath(input) + ": " + ErrnoText(error));
+			if (error == ENOENT)
+				return keep("it was moved or removed during the encode");
+			return keep("cannot check it: " + ErrnoText(error));
 		}
-		if (fstatat(outputDir.Get(), outputName.c_str(), &output, 0) == 0
-				&& output.st_dev == now.st_dev && output.st_ino == now.st_ino) {
-			return fail("wrote " + QuotePath(result.outputPath) + " but did not delete "
-				+ QuotePath(input) + ": it is the output file");
+		if (fstatat(outputDir.Get(), finalName.c_str(), &output, 0) == 0 && SameFile(output, now))
+			return keep("it is the output file");
+		if (!SameFile(now, inputStat) || !SameFile(held, inputStat))
+			return keep("it was replaced during the encode");
+		for (const struct stat* seen : {&held, &now}) {
+			if (seen->st_size != inputStat.st_size) {
+				return keep("it changed during the encode (from " + std::to_string(inputStat.st_size)
+					+ " to " + std::to_string(seen->st_size) + " bytes)");
+			}
+			if (seen->st_mtim.tv_sec != inputStat.st_mtim.tv_sec
+					|| seen->st_mtim.tv_nsec != inputStat.st_mtim.tv_nsec) {
+				return keep("it was modified during the encode");
+			}
+			if (seen->st_ctim.tv_sec != inputStat.st_ctim.tv_sec
+					|| seen->st_ctim.tv_nsec != inputStat.st_ctim.tv_nsec) {
+				return keep("it changed during the encode (its status change time moved)");
+			}
 		}
-		if (now.st_dev != inputStat.st_dev || now.st_ino != inputStat.st_ino) {
-			return fail("wrote " + QuotePath(result.outputPath) + " but did not delete "
-				+ QuotePath(input) + ": it was replaced during the encode");
+
+		// All the audio the header declares was read: not a file cut short,
+		// nor one a recorder is still writing.
+		const std::string uncheckable = "only inputs of uncompressed WAV, RF64 or W64, AIFF, FLAC"
+			" or Ogg can be checked as complete";
+		int64_t expected = -1;
+		if (declared.read) {
+			if (declared.compressed)
+				return keep(uncheckable);
+			if (declared.known)
+				expected = declared.frames;
+		} else if (LengthFromStream(info.format)) {
+			if (lengthKnown)
+				expected = info.frames;
+		} else {
+			return keep(uncheckable);
 		}
+		if (expected < 0) {
+			return keep("its header does not declare its length (it may still be being written),"
+				" so the encode cannot be checked as complete");
+		}
+		if (expected != total) {
+			return keep("its header declares " + Duration(expected, info.samplerate) + " of audio ("
+				+ std::to_string(expected) + " frames) but " + Duration(total, info.samplerate) + " ("
+				+ std::to_string(total) + " frames) could be read"
+				+ (total < expected ? ": it is truncated or still being written" : ""));
+		}
+
 		if (unlinkat(inputDir.Get(), inputName.c_str(), 0) != 0) {
 			const int error = errno;
-			return fail("wrote " + QuotePath(result.outputPath) + " but cannot delete "
-				+ QuotePath(input) + ": " + ErrnoText(error));
+			return fail(wrote + "cannot delete " + QuotePath(input) + ": " + ErrnoText(error));
 		}
+		result.inputKept = false;
 	}
 
 	result.ok = true;

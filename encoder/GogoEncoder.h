@@ -1,11 +1,32 @@
 // Encodes one audio file to MP3: libsndfile reads, libmp3lame encodes.
 //
-// The MP3 is written under a hidden temporary name in the output directory
-// (".<name>.mp3.XXXXXX") and renamed over the final name only once it is
-// complete (LAME tag written, synced, closed). On failure the temporary file
-// is removed; with InstallSignalCleanup() it is removed on SIGTERM, SIGINT and
-// SIGHUP too. Paths are arbitrary bytes of any length: directories are walked
-// one component at a time (openat), never through a fixed-size buffer.
+// The MP3 is written without a name (O_TMPFILE) where the file system can,
+// else under a hidden temporary name in the output directory
+// (".<name>.mp3.XXXXXX"). Only once it is complete (LAME tag written,
+// synced) does it get its final name, and that step never replaces a file:
+// it links or renames with no-replace semantics (linkat, renameat2 with
+// RENAME_NOREPLACE, or link and unlink where that flag is missing, or last
+// an empty placeholder claimed with O_EXCL and renamed over), taking
+// "<name> (2).mp3", "<name> (3).mp3"... when the name is in use. Only
+// Options::overwrite renames over an existing file. The directory is synced
+// after the rename. On failure the temporary file is removed; with
+// InstallSignalCleanup() it is removed on SIGTERM, SIGINT and SIGHUP too, in
+// either way of writing and while the final name is being taken. The front
+// end sends SIGTERM to skip a file or stop a run, and SIGKILL 2 s later if
+// gogo is still there: a nameless file goes with the process even then, a
+// named temporary file (or, with neither RENAME_NOREPLACE nor hard links, an
+// empty placeholder) is left behind by SIGKILL.
+//
+// -delete removes the input only when the MP3 is durable under its final
+// name, the input is the same file with the same size, modification and
+// change times as when the encode began (both through the open descriptor
+// and by its path), and as many sample frames were read as its header
+// declares (WAV, RF64, W64 and AIFF headers are read here; FLAC and Ogg
+// declare their length to libsndfile). Otherwise the input stays and the
+// result says why.
+//
+// Paths are arbitrary bytes of any length: directories are walked one
+// component at a time (openat), never through a fixed-size buffer.
 //
 // The input is read (64k frames at a time) on a second thread while LAME
 // encodes: integer PCM as int samples, float and lossy formats as floats.
@@ -25,8 +46,12 @@ namespace gogo {
 struct EncodeResult {
 	bool ok = false;
 	std::string error;      // when !ok: one line, without the "gogo: " prefix
-	std::string outputPath; // the final MP3's path (as the input's or -o's path, joined)
+	// The final MP3's path (as the input's or -o's path, joined): OutputPath()
+	// until the MP3 has its name, then the name it took.
+	std::string outputPath;
+	bool nameTaken = false;     // OutputPath() was in use: outputPath is "<name> (n).mp3"
 	bool outputWritten = false; // the final MP3 exists (also set when only -delete failed)
+	bool inputKept = false;     // -delete was asked, the MP3 written, the input not deleted
 	int64_t frames = 0;     // sample frames encoded
 	int sampleRate = 0;     // of the input
 	int channels = 0;       // of the input
@@ -59,6 +84,7 @@ std::string QuotePath(const std::string& path);
 // Installs the handlers of SIGTERM, SIGINT and SIGHUP, which remove the
 // temporary file of an encode in progress and _exit(128 + signal), and
 // ignores SIGPIPE. For the gogo program; tests encoding in-process need not.
+// An MP3 that already has its final name is complete and stays.
 void InstallSignalCleanup();
 
 } // namespace gogo

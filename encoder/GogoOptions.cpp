@@ -127,6 +127,10 @@ ParseResult ParseArguments(const std::vector<std::string>& arguments)
 			options.replayGain = false;
 			continue;
 		}
+		if (argument == "-overwrite") {
+			options.overwrite = true;
+			continue;
+		}
 
 		// Options with a value; the value can never be the last argument,
 		// which is the input.
@@ -197,6 +201,13 @@ ParseResult ParseArguments(const std::vector<std::string>& arguments)
 	if (input.find('\0') != std::string::npos)
 		return Failure("input file name contains a NUL byte");
 
+	// -delete hands gogo the only copy of a recording: its MP3 never
+	// replaces a file, so a replacing option makes no sense beside it.
+	if (options.overwrite && options.deleteInput) {
+		return Failure("-overwrite cannot be used with -delete (with -delete an existing MP3 is"
+			" never replaced; leave out one of them)");
+	}
+
 	options.input = input;
 	result.action = ParseAction::Encode;
 	return result;
@@ -220,8 +231,13 @@ std::string UsageText()
 		"Encodes one audio file (WAV, AIFF, FLAC... anything libsndfile reads; mono or\n"
 		"stereo) to MP3 with LAME. The output is the input's name with its extension\n"
 		"replaced by .mp3, beside the input or in the -o directory. It is written under\n"
-		"a hidden temporary name and renamed only once complete, so a failed or\n"
-		"interrupted encode leaves no partial file behind.\n"
+		"a hidden temporary name and renamed only once complete and synced to disk, so\n"
+		"a failed or interrupted encode leaves no partial file behind.\n"
+		"\n"
+		"An existing file is never replaced: when NAME.mp3 exists the MP3 takes the\n"
+		"first free name of NAME (2).mp3, NAME (3).mp3... (so albumA/track01.wav and\n"
+		"albumB/track01.wav can go to one -o directory), and the line that reports\n"
+		"the encode names it, -silent or not. -overwrite replaces NAME.mp3 instead.\n"
 		"\n"
 		"The input file is always the last argument (use ./-name or '-- -name' for a\n"
 		"file whose name starts with '-'). Options, each a separate argument:\n"
@@ -234,7 +250,12 @@ std::string UsageText()
 		"                lame's); the later of -q and -nopsy wins\n"
 		"  -v <0-9>      variable bit rate of this quality (0 best, 9 smallest)\n"
 		"  -o <dir>      output directory, created (with its parents) if missing\n"
-		"  -delete       delete the input file once the MP3 is complete\n"
+		"  -delete       delete the input file once the MP3 is complete and synced to\n"
+		"                disk, but only if the input did not change during the encode\n"
+		"                and held all the audio its header declares (a truncated file,\n"
+		"                or one still being recorded, is kept); otherwise exit status 3\n"
+		"  -overwrite    replace an existing file of the output name (atomically, as\n"
+		"                lame does) instead of taking a free name; refused with -delete\n"
 		"  -noreplaygain skip the ReplayGain analysis (done by default, as lame does)\n"
 		"  -silent       no progress output\n"
 		"  -h, --help    this text (also -help)\n"
@@ -243,10 +264,11 @@ std::string UsageText()
 		"An unknown option or a bad value is an error. Input with more than two\n"
 		"channels is refused. As with lame, LAME picks the output sample rate: low\n"
 		"bit rates get a lower one (32 kbps: 16 kHz), low sample rates cap the bit\n"
-		"rate (8 kHz: 64 kbps). An existing MP3 of the output name is replaced; one\n"
-		"that would be the input file itself is refused. Exit status: 0 success,\n"
-		"1 the encode failed, 2 bad command line, 128+N stopped by signal N (SIGTERM,\n"
-		"SIGINT, SIGHUP); on failure one line \"gogo: <reason>\" goes to stderr.\n";
+		"rate (8 kHz: 64 kbps). An output name that is the input file itself is\n"
+		"refused. Exit status: 0 success, 1 the encode failed, 2 bad command line,\n"
+		"3 the MP3 was written but -delete kept the input, 128+N stopped by signal N\n"
+		"(SIGTERM, SIGINT, SIGHUP); with status 1, 2 or 3 one line \"gogo: <reason>\"\n"
+		"goes to stderr.\n";
 }
 
 std::string VersionText()

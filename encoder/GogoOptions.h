@@ -38,6 +38,10 @@ struct Options {
 	int quality = -1;         // 0..9 from -q or -nopsy (the later wins); -1 when neither
 	int vbrQuality = -1;      // -v 0..9 (VBR); -1 for constant bit rate
 	bool deleteInput = false; // -delete
+	// -overwrite: an existing file of the output name is replaced (renamed
+	// over) rather than the MP3 taking the first free "NAME (n).mp3". The
+	// parser refuses it with -delete; EncodeFile ignores it then.
+	bool overwrite = false;
 	bool hasOutputDirectory = false;
 	std::string outputDirectory; // -o
 	bool silent = false;      // -silent: no progress on stdout
@@ -45,6 +49,18 @@ struct Options {
 	// gogo's output is byte for byte lame's); -noreplaygain turns it off.
 	bool replayGain = true;
 	std::string input;        // the last argument
+
+	// Features of the output's file system to do without, as on those that
+	// lack them (vfat and exfat have no O_TMPFILE, NFS no RENAME_NOREPLACE,
+	// vfat no hard links), so that tests reach every way of writing the MP3.
+	// Not options of the command line: gogo's main sets noTmpFile when the
+	// environment has GOGO_NO_TMPFILE=1.
+	struct WriteFallbacks {
+		bool noTmpFile = false;         // a named temporary file, never O_TMPFILE
+		bool noRenameNoReplace = false; // as if renameat2(RENAME_NOREPLACE) were refused
+		bool noHardLinks = false;       // as if link() were refused (implies noTmpFile)
+	};
+	WriteFallbacks fallbacks;
 
 	// The quality LAME is given: -q/-nopsy, else kDefaultQuality.
 	int EffectiveQuality() const { return quality >= 0 ? quality : kDefaultQuality; }
@@ -69,6 +85,7 @@ struct ParseResult {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // the encode failed
 constexpr int kExitUsage = 2;   // bad command line
+constexpr int kExitInputKept = 3; // the MP3 was written but -delete kept the input
 
 // The arguments after the program name.
 ParseResult ParseArguments(const std::vector<std::string>& arguments);

@@ -1,9 +1,15 @@
 // gogo: the Gogo-compatible command-line MP3 encoder the front end runs.
+//
+// GOGO_NO_TMPFILE=1 in the environment makes it write the MP3 under a named
+// temporary file, as on file systems without O_TMPFILE (vfat, exfat, NFS),
+// so that the tests can reach that way of writing on any disk.
 #include "GogoEncoder.h"
 #include "GogoOptions.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <fcntl.h>
@@ -67,7 +73,11 @@ int main(int argc, char** argv)
 		break;
 	}
 
-	const gogo::Options& options = parsed.options;
+	gogo::Options options = parsed.options;
+	if (const char* noTmpFile = getenv("GOGO_NO_TMPFILE");
+			noTmpFile != nullptr && std::strcmp(noTmpFile, "1") == 0) {
+		options.fallbacks.noTmpFile = true;
+	}
 	bool progressShown = false;
 	gogo::ProgressFunction progress;
 	if (!options.silent) {
@@ -86,11 +96,15 @@ int main(int argc, char** argv)
 	const double seconds =
 		std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+	// The name the MP3 took, when the usual one was in use: said even with
+	// -silent, as nobody would look for it there.
+	const std::string instead = result.nameTaken
+		? " instead of " + gogo::QuotePath(gogo::OutputPath(options)) + ", which exists" : "";
 	if (!result.ok) {
 		if (progressShown)
 			Put(stdout, "\n");
 		Fail(result.error);
-		return gogo::kExitFailure;
+		return result.inputKept ? gogo::kExitInputKept : gogo::kExitFailure;
 	}
 	if (!options.silent) {
 		const double audio = result.sampleRate > 0
@@ -99,7 +113,9 @@ int main(int argc, char** argv)
 		snprintf(figures, sizeof(figures), " (%.1f s of audio in %.2f s, %.1fx)", audio, seconds,
 			seconds > 0 ? audio / seconds : 0.0);
 		Put(stdout, std::string(progressShown ? "\r" : "") + "100%  wrote "
-			+ gogo::QuotePath(result.outputPath) + figures + "\n");
+			+ gogo::QuotePath(result.outputPath) + instead + figures + "\n");
+	} else if (result.nameTaken) {
+		Put(stdout, "wrote " + gogo::QuotePath(result.outputPath) + instead + "\n");
 	}
 	return gogo::kExitOk;
 }

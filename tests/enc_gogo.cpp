@@ -1,6 +1,7 @@
 // The bundled encoder: its argument parser, its encoding (in-process and as
-// the gogo program, run with posix_spawn), its output naming, and its care
-// with the input and with partial files.
+// the gogo program, run with posix_spawn), its output naming (never over
+// another file unless told), and its care with the input (-delete only of a
+// complete, unchanged input) and with partial files.
 #include "GogoEncoder.h"
 #include "GogoOptions.h"
 #include "TestSupport.h"
@@ -10,11 +11,17 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,15 +46,16 @@ const std::string kGogo = TAMSEL_BINARY_DIR "/gogo";
 
 // ---- fixtures -----------------------------------------------------------------
 
-// Writes a WAV of sine waves (a different pitch per channel) through an
-// already open descriptor or a path. format is an SF_FORMAT_* subformat.
-bool WriteSineWavFd(int fd, double seconds, int rate, int channels, int format)
+// Writes sine waves (a different pitch per channel) through an already open
+// descriptor or a path: a WAV of an SF_FORMAT_* subformat, or any file of a
+// major format and subformat.
+bool WriteSineFd(int fd, double seconds, int rate, int channels, int fullFormat)
 {
 	SF_INFO info;
 	std::memset(&info, 0, sizeof(info));
 	info.samplerate = rate;
 	info.channels = channels;
-	info.format = SF_FORMAT_WAV | format;
+	info.format = fullFormat;
 	SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
 	if (file == nullptr)
 		return false;
@@ -69,13 +77,72 @@ bool WriteSineWavFd(int fd, double seconds, int rate, int channels, int format)
 	return sf_close(file) == 0 && ok;
 }
 
-bool WriteSineWav(const std::string& path, double seconds, int rate, int channels,
-	int format = SF_FORMAT_PCM_16)
+bool WriteSineWavFd(int fd, double seconds, int rate, int channels, int format)
+{
+	return WriteSineFd(fd, seconds, rate, channels, SF_FORMAT_WAV | format);
+}
+
+bool WriteSineFile(const std::string& path, double seconds, int rate, int channels, int fullFormat)
 {
 	const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
 	if (fd < 0)
 		return false;
-	return WriteSineWavFd(fd, seconds, rate, channels, format);
+	return WriteSineFd(fd, seconds, rate, channels, fullFormat);
+}
+
+bool WriteSineWav(const std::string& path, double seconds, int rate, int channels,
+	int format = SF_FORMAT_PCM_16)
+{
+	return WriteSineFile(path, seconds, rate, channels, SF_FORMAT_WAV | format);
+}
+
+// A canonical 44-byte header of 16-bit PCM WAV whose data chunk claims
+// dataBytes, whatever follows it.
+std::string WavHeader(int rate, int channels, uint32_t dataBytes)
+{
+	std::string header;
+	auto put = [&header](uint32_t value, int bytes) {
+		for (int i = 0; i < bytes; i++)
+			header += static_cast<char>((value >> (8 * i)) & 0xff);
+	};
+	header += "RIFF";
+	put(dataBytes == 0xffffffff ? 0xffffffff : 36 + dataBytes, 4);
+	header += "WAVEfmt ";
+	put(16, 4);
+	put(1, 2); // PCM
+	put(static_cast<uint32_t>(channels), 2);
+	put(static_cast<uint32_t>(rate), 4);
+	put(static_cast<uint32_t>(rate * channels * 2), 4);
+	put(static_cast<uint32_t>(channels * 2), 2);
+	put(16, 2);
+	header += "data";
+	put(dataBytes, 4);
+	return header;
+}
+
+// 16-bit PCM samples of a tone, little-endian, frames starting at first.
+std::string PcmFrames(int64_t first, int64_t count, int rate, int channels)
+{
+	std::string data;
+	data.reserve(static_cast<size_t>(count * channels * 2));
+	for (int64_t i = first; i < first + count; i++) {
+		const double value = 0.4 * std::sin(2 * M_PI * 330.0 * static_cast<double>(i) / rate);
+		const auto sample = static_cast<int16_t>(std::lround(value * 32767));
+		for (int c = 0; c < channels; c++) {
+			data += static_cast<char>(sample & 0xff);
+			data += static_cast<char>((sample >> 8) & 0xff);
+		}
+	}
+	return data;
+}
+
+// Cuts a file to a fraction of its size, as a copy or a download cut short.
+bool CutTo(const std::string& path, double fraction)
+{
+	struct stat st;
+	if (stat(path.c_str(), &st) != 0)
+		return false;
+	return truncate(path.c_str(), static_cast<off_t>(static_cast<double>(st.st_size) * fraction)) == 0;
 }
 
 bool Exists(const std::string& path)
@@ -111,8 +178,31 @@ struct RunResult {
 
 enum class Stdio { Capture, Closed, BrokenPipe };
 
+// The environment of a child: this process's, with the given NAME=value
+// entries added or put in place of the same names.
+struct Environment {
+	std::vector<std::string> strings;
+	std::vector<char*> pointers;
+
+	explicit Environment(const std::vector<std::string>& extra)
+	{
+		for (char** entry = environ; *entry != nullptr; entry++) {
+			const std::string text = *entry;
+			const std::string name = text.substr(0, text.find('='));
+			const bool replaced = std::any_of(extra.begin(), extra.end(),
+				[&name](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+			if (!replaced)
+				strings.push_back(text);
+		}
+		strings.insert(strings.end(), extra.begin(), extra.end());
+		for (std::string& text : strings)
+			pointers.push_back(text.data());
+		pointers.push_back(nullptr);
+	}
+};
+
 pid_t Spawn(const std::vector<std::string>& arguments, Stdio stdio, const std::string& outPath,
-	const std::string& errPath, int pipeWrite = -1)
+	const std::string& errPath, int pipeWrite = -1, const std::vector<std::string>& extraEnvironment = {})
 {
 	std::vector<std::string> strings;
 	strings.push_back(kGogo);
@@ -156,9 +246,12 @@ pid_t Spawn(const std::vector<std::string>& arguments, Stdio stdio, const std::s
 	posix_spawnattr_setsigmask(&attributes, &none);
 	posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
+	Environment environment(extraEnvironment);
 	pid_t pid = -1;
-	if (posix_spawn(&pid, kGogo.c_str(), &actions, &attributes, argv.data(), environ) != 0)
+	if (posix_spawn(&pid, kGogo.c_str(), &actions, &attributes, argv.data(),
+			environment.pointers.data()) != 0) {
 		pid = -1;
+	}
 	posix_spawnattr_destroy(&attributes);
 	posix_spawn_file_actions_destroy(&actions);
 	return pid;
@@ -330,6 +423,7 @@ TEST(GogoOptions, InputAloneGivesTheDefaults)
 	EXPECT_EQ(options.EffectiveQuality(), 3);
 	EXPECT_EQ(options.vbrQuality, -1);
 	EXPECT_FALSE(options.deleteInput);
+	EXPECT_FALSE(options.overwrite);
 	EXPECT_FALSE(options.hasOutputDirectory);
 	EXPECT_FALSE(options.silent);
 	EXPECT_TRUE(options.replayGain);
@@ -376,6 +470,25 @@ TEST(GogoOptions, TheLaterOfQualityAndNoPsyWins)
 	EXPECT_FALSE(Parse({"-noreplaygain", "x"}).options.replayGain);
 	// Repeated options: the last one counts.
 	EXPECT_EQ(Parse({"-b", "64", "-b", "256", "x"}).options.bitrate, 256);
+}
+
+TEST(GogoOptions, OverwriteButNeverWithDelete)
+{
+	const gogo::ParseResult overwrite = Parse({"-overwrite", "-o", "out", "x.wav"});
+	ASSERT_EQ(overwrite.action, gogo::ParseAction::Encode) << overwrite.error;
+	EXPECT_TRUE(overwrite.options.overwrite);
+	EXPECT_FALSE(overwrite.options.deleteInput);
+	// -delete is handed the only copy of a recording: nothing is replaced
+	// then, and asking for it is an error in either order.
+	for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+			{"-overwrite", "-delete", "x.wav"}, {"-delete", "-b", "64", "-overwrite", "x.wav"}}) {
+		const gogo::ParseResult both = Parse(arguments);
+		EXPECT_EQ(both.action, gogo::ParseAction::Error);
+		EXPECT_NE(both.error.find("-overwrite"), std::string::npos) << both.error;
+		EXPECT_NE(both.error.find("-delete"), std::string::npos) << both.error;
+		EXPECT_EQ(both.error.find('\n'), std::string::npos);
+	}
+	EXPECT_NE(gogo::UsageText().find("-overwrite"), std::string::npos);
 }
 
 TEST(GogoOptions, BadBitRates)
@@ -477,7 +590,7 @@ TEST(GogoOptions, ArgvWithNullEntries)
 TEST(GogoOptions, SurvivesRandomArguments)
 {
 	const std::vector<std::string> words = {"-b", "-m", "-o", "-q", "-v", "-nopsy", "-delete",
-		"-silent", "-noreplaygain", "-h", "--help", "--version", "--", "-", "", "128", "320", "m",
+		"-overwrite", "-silent", "-noreplaygain", "-h", "--help", "--version", "--", "-", "", "128", "320", "m",
 		"s", "j", "9", "x.wav", std::string("a\0b", 3), "\xff\xfe", "-b128", "/tmp/x y"};
 	std::mt19937 random(12345);
 	for (int round = 0; round < 20000; round++) {
@@ -501,6 +614,7 @@ TEST(GogoOptions, SurvivesRandomArguments)
 			ASSERT_FALSE(result.options.input.empty());
 			ASSERT_EQ(result.options.input, arguments.back());
 			ASSERT_EQ(result.options.input.find('\0'), std::string::npos);
+			ASSERT_FALSE(result.options.overwrite && result.options.deleteInput);
 		}
 	}
 }
@@ -781,6 +895,365 @@ TEST(GogoEncode, LowSampleRatesLameResamplesUpwards)
 	EXPECT_NE(result.error.find("sample rate"), std::string::npos) << result.error;
 }
 
+// ---- naming the output: never over another file ----------------------------------------
+
+// The ways of writing and naming the MP3 that file systems leave open: the
+// nameless O_TMPFILE linked in, a named temporary file renamed with
+// RENAME_NOREPLACE (vfat, exfat), linked and unlinked (NFS), or renamed over
+// an empty placeholder made with O_EXCL (neither flag nor links).
+struct WritePath {
+	bool noTmpFile;
+	bool noRenameNoReplace;
+	bool noHardLinks;
+	const char* name;
+};
+
+class GogoNoReplace : public testing::TestWithParam<WritePath> {
+protected:
+	static gogo::Options OptionsFor(const std::string& input)
+	{
+		gogo::Options options;
+		options.input = input;
+		options.quality = gogo::kNoPsyQuality;
+		options.fallbacks.noTmpFile = GetParam().noTmpFile;
+		options.fallbacks.noRenameNoReplace = GetParam().noRenameNoReplace;
+		options.fallbacks.noHardLinks = GetParam().noHardLinks;
+		return options;
+	}
+};
+
+TEST_P(GogoNoReplace, TakesTheFirstFreeNameAndLeavesTheOthersAlone)
+{
+	TempDir dir;
+	const std::string input = dir / "x.wav";
+	ASSERT_TRUE(WriteSineWav(input, 1, 44100, 2));
+	// In use: a file, a directory, and a symbolic link to nowhere.
+	ASSERT_TRUE(WriteFile(dir / "x.mp3", "mine"));
+	ASSERT_EQ(mkdir((dir / "x (2).mp3").c_str(), 0755), 0);
+	ASSERT_EQ(symlink("nowhere", (dir / "x (3).mp3").c_str()), 0);
+
+	for (const char* expected : {"x (4).mp3", "x (5).mp3"}) {
+		const gogo::EncodeResult result = gogo::EncodeFile(OptionsFor(input));
+		ASSERT_TRUE(result.ok) << result.error;
+		EXPECT_TRUE(result.nameTaken);
+		EXPECT_EQ(result.outputPath, dir / expected);
+		const Decoded decoded = Decode(dir / expected);
+		ASSERT_TRUE(decoded.ok) << expected;
+		EXPECT_EQ(decoded.Content(), 44100);
+	}
+	EXPECT_EQ(ReadFile(dir / "x.mp3"), "mine");
+	EXPECT_TRUE(ListDirectory(dir / "x (2).mp3").empty());
+	char target[16] = {};
+	EXPECT_EQ(readlink((dir / "x (3).mp3").c_str(), target, sizeof(target) - 1), 7);
+	EXPECT_FALSE(Exists(dir / "nowhere"));
+	// Nothing else: no temporary file, no placeholder.
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"x (2).mp3", "x (3).mp3",
+		"x (4).mp3", "x (5).mp3", "x.mp3", "x.wav"}));
+
+	// A free name is taken as it is.
+	ASSERT_TRUE(WriteSineWav(dir / "y.wav", 1, 44100, 1));
+	const gogo::EncodeResult fresh = gogo::EncodeFile(OptionsFor(dir / "y.wav"));
+	ASSERT_TRUE(fresh.ok) << fresh.error;
+	EXPECT_FALSE(fresh.nameTaken);
+	EXPECT_EQ(fresh.outputPath, dir / "y.mp3");
+}
+
+TEST_P(GogoNoReplace, OverwriteRenamesOverTheOldFileButNeverWithDelete)
+{
+	TempDir dir;
+	const std::string input = dir / "x.wav";
+	ASSERT_TRUE(WriteSineWav(input, 1, 44100, 2));
+	ASSERT_TRUE(WriteFile(dir / "x.mp3", "old"));
+	// A second name of the old file: a rename leaves it the old contents,
+	// writing into the old file would not.
+	ASSERT_EQ(link((dir / "x.mp3").c_str(), (dir / "old.lnk").c_str()), 0);
+
+	gogo::Options options = OptionsFor(input);
+	options.overwrite = true;
+	gogo::EncodeResult result = gogo::EncodeFile(options);
+	ASSERT_TRUE(result.ok) << result.error;
+	EXPECT_FALSE(result.nameTaken);
+	EXPECT_EQ(result.outputPath, dir / "x.mp3");
+	EXPECT_TRUE(Decode(dir / "x.mp3").ok);
+	EXPECT_EQ(ReadFile(dir / "old.lnk"), "old");
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"old.lnk", "x.mp3", "x.wav"}));
+
+	// With -delete the request to replace is ignored: a free name again.
+	const std::string first = ReadFile(dir / "x.mp3");
+	options.deleteInput = true;
+	result = gogo::EncodeFile(options);
+	ASSERT_TRUE(result.ok) << result.error;
+	EXPECT_TRUE(result.nameTaken);
+	EXPECT_EQ(result.outputPath, dir / "x (2).mp3");
+	EXPECT_EQ(ReadFile(dir / "x.mp3"), first);
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"old.lnk", "x (2).mp3", "x.mp3"}));
+}
+
+TEST_P(GogoNoReplace, EncodesRacingForOneNameEachGetTheirOwn)
+{
+	// Four inputs of one name and four lengths, to one directory at once:
+	// each MP3 must survive under a name of its own.
+	TempDir dir;
+	const std::vector<double> seconds = {1.0, 1.5, 2.0, 2.5};
+	std::vector<gogo::Options> options;
+	for (size_t i = 0; i < seconds.size(); i++) {
+		const std::string album = dir / ("album" + std::to_string(i));
+		ASSERT_EQ(mkdir(album.c_str(), 0755), 0);
+		ASSERT_TRUE(WriteSineWav(album + "/song.wav", seconds[i], 44100, 1));
+		options.push_back(OptionsFor(album + "/song.wav"));
+		options.back().hasOutputDirectory = true;
+		options.back().outputDirectory = dir / "out";
+	}
+	std::vector<gogo::EncodeResult> results(options.size());
+	std::atomic<int> ready{0};
+	std::vector<std::thread> threads;
+	for (size_t i = 0; i < options.size(); i++) {
+		threads.emplace_back([&, i] {
+			ready++;
+			while (ready.load() < static_cast<int>(options.size()))
+				std::this_thread::yield();
+			results[i] = gogo::EncodeFile(options[i]);
+		});
+	}
+	for (std::thread& thread : threads)
+		thread.join();
+
+	std::set<std::string> paths;
+	std::multiset<int64_t> lengths;
+	for (const gogo::EncodeResult& result : results) {
+		ASSERT_TRUE(result.ok) << result.error;
+		paths.insert(result.outputPath);
+		const Decoded decoded = Decode(result.outputPath);
+		ASSERT_TRUE(decoded.ok) << result.outputPath;
+		lengths.insert(decoded.Content());
+	}
+	EXPECT_EQ(paths, (std::set<std::string>{dir / "out/song.mp3", dir / "out/song (2).mp3",
+		dir / "out/song (3).mp3", dir / "out/song (4).mp3"}));
+	EXPECT_EQ(lengths, (std::multiset<int64_t>{44100, 66150, 88200, 110250}));
+	EXPECT_EQ(ListDirectory(dir / "out").size(), 4u);
+}
+
+TEST_P(GogoNoReplace, ANumberedNameTooLongIsRefused)
+{
+	TempDir dir;
+	const long nameMax = pathconf(dir.Path().c_str(), _PC_NAME_MAX);
+	ASSERT_GT(nameMax, 8);
+	// "nnn....mp3" is as long as a name can be: "nnn... (2).mp3" is not.
+	const std::string stem(static_cast<size_t>(nameMax) - 4, 'n');
+	const std::string input = dir / (stem + ".wav");
+	ASSERT_TRUE(WriteSineWav(input, 1, 44100, 1));
+	ASSERT_TRUE(WriteFile(dir / (stem + ".mp3"), "mine"));
+	gogo::Options options = OptionsFor(input);
+	options.deleteInput = true;
+	const gogo::EncodeResult result = gogo::EncodeFile(options);
+	EXPECT_FALSE(result.ok);
+	EXPECT_FALSE(result.outputWritten);
+	EXPECT_NE(result.error.find("too long"), std::string::npos) << result.error;
+	EXPECT_EQ(result.error.find('\n'), std::string::npos);
+	EXPECT_EQ(ReadFile(dir / (stem + ".mp3")), "mine");
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{stem + ".mp3", stem + ".wav"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(WritePaths, GogoNoReplace,
+	testing::Values(WritePath{false, false, false, "tmpfile"},
+		WritePath{true, false, false, "named_rename_noreplace"},
+		WritePath{true, true, false, "named_link"},
+		WritePath{true, true, true, "named_placeholder"}),
+	[](const testing::TestParamInfo<WritePath>& info) { return std::string(info.param.name); });
+
+// ---- -delete: only a complete input that did not change ------------------------------------
+
+gogo::Options DeleteOptions(const std::string& input)
+{
+	gogo::Options options;
+	options.input = input;
+	options.deleteInput = true;
+	options.quality = gogo::kNoPsyQuality;
+	return options;
+}
+
+// The result of an encode that wrote the MP3 and kept the input.
+void ExpectKept(const gogo::EncodeResult& result, const std::string& because)
+{
+	EXPECT_FALSE(result.ok);
+	EXPECT_TRUE(result.outputWritten);
+	EXPECT_TRUE(result.inputKept);
+	EXPECT_NE(result.error.find("did not delete"), std::string::npos) << result.error;
+	EXPECT_NE(result.error.find(because), std::string::npos) << result.error;
+	EXPECT_EQ(result.error.find('\n'), std::string::npos) << result.error;
+	EXPECT_TRUE(Decode(result.outputPath).ok);
+}
+
+// Waits until the clock that stamps files has passed the file's change
+// time, so that a change made now shows in its times, however coarse.
+bool WaitPastChangeTime(const std::string& path)
+{
+	struct stat st;
+	if (stat(path.c_str(), &st) != 0)
+		return false;
+	return testing_support::WaitUntil([&st] {
+		struct timespec now;
+		clock_gettime(CLOCK_REALTIME_COARSE, &now);
+		return now.tv_sec > st.st_ctim.tv_sec
+			|| (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec > st.st_ctim.tv_nsec);
+	});
+}
+
+TEST(GogoDelete, KeepsAnInputThatChangesDuringTheEncode)
+{
+	struct Change {
+		const char* name;
+		void (*apply)(const std::string& input);
+		const char* because; // nullptr: no change, the input goes
+	};
+	const Change changes[] = {
+		{"unchanged", [](const std::string&) {}, nullptr},
+		{"grows",
+			[](const std::string& input) {
+				const int fd = open(input.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+				ASSERT_GE(fd, 0);
+				const std::string more(4096, '\0');
+				EXPECT_EQ(write(fd, more.data(), more.size()), static_cast<ssize_t>(more.size()));
+				close(fd);
+			},
+			"changed during the encode"},
+		{"rewritten in place",
+			[](const std::string& input) {
+				ASSERT_TRUE(WaitPastChangeTime(input));
+				const int fd = open(input.c_str(), O_WRONLY | O_CLOEXEC);
+				ASSERT_GE(fd, 0);
+				EXPECT_EQ(pwrite(fd, "\x7f\x7f", 2, 100000), 2);
+				close(fd);
+			},
+			"modified"},
+		{"status changed",
+			[](const std::string& input) {
+				ASSERT_TRUE(WaitPastChangeTime(input));
+				EXPECT_EQ(chmod(input.c_str(), 0600), 0);
+			},
+			"changed during the encode"},
+		{"replaced",
+			[](const std::string& input) {
+				EXPECT_TRUE(WriteFile(input + ".new", "another file"));
+				EXPECT_EQ(rename((input + ".new").c_str(), input.c_str()), 0);
+			},
+			"replaced"},
+		{"removed", [](const std::string& input) { EXPECT_EQ(unlink(input.c_str()), 0); },
+			"removed"},
+	};
+	for (const Change& change : changes) {
+		SCOPED_TRACE(change.name);
+		TempDir dir;
+		const std::string input = dir / "rec.wav";
+		ASSERT_TRUE(WriteSineWav(input, 6, 44100, 2));
+		const std::string contents = ReadFile(input);
+		// Once the encode is under way (a block encoded, the input's state
+		// taken long before).
+		bool applied = false;
+		const gogo::EncodeResult result = gogo::EncodeFile(DeleteOptions(input),
+			[&](int percent) {
+				if (percent > 0 && !applied) {
+					applied = true;
+					change.apply(input);
+				}
+			});
+		ASSERT_TRUE(applied);
+		if (change.because == nullptr) {
+			EXPECT_TRUE(result.ok) << result.error;
+			EXPECT_FALSE(result.inputKept);
+			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"rec.mp3"});
+			continue;
+		}
+		ExpectKept(result, change.because);
+		const std::string now = ReadFile(input);
+		if (std::string(change.name) == "replaced")
+			EXPECT_EQ(now, "another file");
+		else if (std::string(change.name) == "removed")
+			EXPECT_FALSE(Exists(input));
+		else
+			EXPECT_EQ(now.substr(0, 100000), contents.substr(0, 100000));
+	}
+}
+
+struct Container {
+	int format;
+	const char* name;
+	bool headerRead; // a header gogo reads itself (else libsndfile's count)
+	bool checkable;  // -delete can tell complete from truncated
+};
+
+class GogoDeleteContainers : public testing::TestWithParam<Container> {};
+
+TEST_P(GogoDeleteContainers, DeletesCompleteInputsAndKeepsTruncatedOnes)
+{
+	const Container container = GetParam();
+	TempDir dir;
+	const std::string input = dir / "in.audio";
+	ASSERT_TRUE(WriteSineFile(input, 4, 44100, 2, container.format));
+	gogo::EncodeResult result = gogo::EncodeFile(DeleteOptions(input));
+	if (container.checkable) {
+		ASSERT_TRUE(result.ok) << result.error;
+		EXPECT_FALSE(Exists(input));
+	} else {
+		ExpectKept(result, "can be checked as complete");
+		EXPECT_TRUE(Exists(input));
+	}
+	ASSERT_EQ(unlink(result.outputPath.c_str()), 0);
+
+	// Cut short, as a copy that stopped halfway: whatever libsndfile makes
+	// of it, the input stays as it is.
+	ASSERT_TRUE(WriteSineFile(input, 4, 44100, 2, container.format));
+	ASSERT_TRUE(CutTo(input, 0.4));
+	const std::string cut = ReadFile(input);
+	result = gogo::EncodeFile(DeleteOptions(input));
+	EXPECT_FALSE(result.ok);
+	EXPECT_EQ(result.outputWritten, result.inputKept);
+	EXPECT_EQ(ReadFile(input), cut);
+	if (container.headerRead && container.checkable)
+		ExpectKept(result, "its header declares 4.0 s of audio (176400 frames)");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, GogoDeleteContainers,
+	testing::Values(Container{SF_FORMAT_WAV | SF_FORMAT_PCM_16, "wav_pcm16", true, true},
+		Container{SF_FORMAT_WAV | SF_FORMAT_FLOAT, "wav_float_with_peak", true, true},
+		Container{SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, "wavex_pcm24", true, true},
+		Container{SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, "wav_ima_adpcm", true, false},
+		Container{SF_FORMAT_RF64 | SF_FORMAT_PCM_16, "rf64", true, true},
+		Container{SF_FORMAT_W64 | SF_FORMAT_PCM_16, "w64", true, true},
+		Container{SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "aiff", true, true},
+		Container{SF_FORMAT_AIFF | SF_FORMAT_FLOAT, "aifc_float", true, true},
+		Container{SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "flac", false, true},
+		Container{SF_FORMAT_AU | SF_FORMAT_PCM_16, "au", false, false}),
+	[](const testing::TestParamInfo<Container>& info) { return std::string(info.param.name); });
+
+TEST(GogoDelete, KeepsAWavWhoseHeaderDoesNotGiveItsLength)
+{
+	// Recorders write 0xffffffff or 0 as the data size until they finish.
+	TempDir dir;
+	const std::string input = dir / "rec.wav";
+	const std::string contents = WavHeader(44100, 2, 0xffffffff) + PcmFrames(0, 88200, 44100, 2);
+	ASSERT_TRUE(WriteFile(input, contents));
+	gogo::Options options = DeleteOptions(input);
+	gogo::EncodeResult result = gogo::EncodeFile(options);
+	ExpectKept(result, "does not declare its length");
+	EXPECT_EQ(ReadFile(input), contents);
+	// Encoding alone is fine.
+	ASSERT_EQ(unlink(result.outputPath.c_str()), 0);
+	options.deleteInput = false;
+	result = gogo::EncodeFile(options);
+	ASSERT_TRUE(result.ok) << result.error;
+	EXPECT_EQ(result.frames, 88200);
+
+	// libsndfile sees no audio at all behind a size of 0: nothing to write.
+	const std::string empty = WavHeader(44100, 2, 0) + PcmFrames(0, 88200, 44100, 2);
+	ASSERT_TRUE(WriteFile(input, empty));
+	result = gogo::EncodeFile(DeleteOptions(input));
+	EXPECT_FALSE(result.ok);
+	EXPECT_FALSE(result.outputWritten);
+	EXPECT_EQ(ReadFile(input), empty);
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"rec.mp3", "rec.wav"}));
+}
+
 // ---- the gogo program ------------------------------------------------------------------
 
 class GogoProgram : public testing::Test {
@@ -871,10 +1344,11 @@ TEST_F(GogoProgram, OutputDirectoryWithSpacesIsCreated)
 	ASSERT_TRUE(decoded.ok);
 	EXPECT_EQ(decoded.channels, 1);
 
-	// An existing directory, given with a trailing slash, works as well.
+	// An existing directory, given with a trailing slash, works as well (and
+	// the MP3 already there is kept).
 	const RunResult again = RunGogo({"-o", output + "/", input});
 	ASSERT_EQ(again.Code(), 0) << again.err;
-	EXPECT_EQ(ListDirectory(output), std::vector<std::string>{"in.mp3"});
+	EXPECT_EQ(ListDirectory(output), (std::vector<std::string>{"in (2).mp3", "in.mp3"}));
 }
 
 TEST_F(GogoProgram, NonAudioInputFailsCleanly)
@@ -1085,36 +1559,274 @@ TEST_F(GogoProgram, SurvivesClosedAndBrokenStdio)
 	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"bad.wav", "in.mp3", "in.wav"}));
 }
 
+// The last percentage of gogo's progress output; -1 before the first.
+int LastPercent(const std::string& out)
+{
+	const size_t sign = out.rfind('%');
+	if (sign == std::string::npos)
+		return -1;
+	size_t start = sign;
+	while (start > 0 && out[start - 1] >= '0' && out[start - 1] <= '9')
+		start--;
+	return start < sign ? std::stoi(out.substr(start, sign - start)) : -1;
+}
+
+// The hidden temporary files of the named way of writing in a directory.
+std::vector<std::string> TemporaryFiles(const std::string& dir, const std::string& outputName)
+{
+	std::vector<std::string> found;
+	for (const std::string& name : ListDirectory(dir)) {
+		if (name.rfind("." + outputName + ".", 0) == 0)
+			found.push_back(name);
+	}
+	return found;
+}
+
 TEST_F(GogoProgram, SignalsMidwayLeaveNoFile)
 {
 	TempDir dir;
 	const std::string input = dir / "long.wav";
 	ASSERT_TRUE(WriteSineWav(input, 120, 48000, 2));
 	const std::string before = ReadFile(input);
-	// SIGKILL is how the front end skips a file or stops a run.
-	for (int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
-		TempDir capture;
-		const pid_t pid = Spawn({"-delete", "-q", "2", input}, Stdio::Capture, capture / "out",
-			capture / "err");
-		ASSERT_GT(pid, 0);
-		// Progress on stdout: the encode is under way.
-		const bool started = testing_support::WaitUntil(
-			[&capture] { return ReadFile(capture / "out").find('%') != std::string::npos; },
-			std::chrono::seconds(30));
-		EXPECT_TRUE(started) << ReadFile(capture / "out");
-		std::this_thread::sleep_for(std::chrono::milliseconds(100)); // well into the encode
-		ASSERT_EQ(kill(pid, signalNumber), 0);
-		const int status = Wait(pid);
-		if (signalNumber == SIGKILL) {
-			EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-		} else {
-			ASSERT_TRUE(WIFEXITED(status)) << "signal " << signalNumber;
-			EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber);
+	struct Path {
+		const char* name;
+		std::vector<std::string> environment;
+		bool named; // a hidden temporary file is there to see
+	};
+	// The front end sends SIGTERM to skip a file or stop a run, SIGKILL when
+	// gogo is still there 2 s later: only a nameless file goes even then.
+	for (const Path& path : {Path{"tmpfile", {}, false}, Path{"named", {"GOGO_NO_TMPFILE=1"}, true}}) {
+		std::vector<int> signalNumbers = {SIGTERM, SIGINT, SIGHUP};
+		if (!path.named)
+			signalNumbers.push_back(SIGKILL);
+		for (int signalNumber : signalNumbers) {
+			SCOPED_TRACE(std::string(path.name) + ", signal " + std::to_string(signalNumber));
+			TempDir capture;
+			const pid_t pid = Spawn({"-delete", "-q", "2", input}, Stdio::Capture, capture / "out",
+				capture / "err", -1, path.environment);
+			ASSERT_GT(pid, 0);
+			// Well into the encode: a few percent done, and in the named way
+			// the temporary file there with MP3 data in it.
+			const bool underWay = testing_support::WaitUntil(
+				[&] {
+					if (LastPercent(ReadFile(capture / "out")) < 3)
+						return false;
+					if (!path.named)
+						return true;
+					for (const std::string& name : TemporaryFiles(dir.Path(), "long.mp3")) {
+						struct stat st;
+						if (stat((dir / name).c_str(), &st) == 0 && st.st_size > 0)
+							return true;
+					}
+					return false;
+				},
+				std::chrono::seconds(60));
+			EXPECT_TRUE(underWay) << ReadFile(capture / "out") << " " << ListDirectory(dir.Path()).size();
+			ASSERT_EQ(kill(pid, signalNumber), 0);
+			const int status = Wait(pid);
+			if (signalNumber == SIGKILL) {
+				EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+			} else {
+				ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+				EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber);
+			}
+			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"long.wav"});
 		}
-		EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"long.wav"})
-			<< "signal " << signalNumber;
 	}
 	EXPECT_EQ(ReadFile(input), before);
+}
+
+// ---- the gogo program: output names ---------------------------------------------------
+
+class GogoProgramNames : public GogoProgram {};
+
+TEST_F(GogoProgramNames, SameNameFromTwoAlbumsToOneDirectory)
+{
+	for (const bool deleting : {false, true}) {
+		SCOPED_TRACE(deleting ? "with -delete" : "without -delete");
+		TempDir dir;
+		ASSERT_EQ(mkdir((dir / "albumA").c_str(), 0755), 0);
+		ASSERT_EQ(mkdir((dir / "albumB").c_str(), 0755), 0);
+		ASSERT_TRUE(WriteSineWav(dir / "albumA/track01.wav", 1, 44100, 2));
+		ASSERT_TRUE(WriteSineWav(dir / "albumB/track01.wav", 2, 44100, 2));
+		const std::string out = dir / "out";
+		std::vector<std::string> options = {"-o", out};
+		if (deleting)
+			options.insert(options.begin(), "-delete");
+
+		std::vector<std::string> arguments = options;
+		arguments.push_back(dir / "albumA/track01.wav");
+		RunResult run = RunGogo(arguments);
+		ASSERT_EQ(run.Code(), 0) << run.err;
+		EXPECT_EQ(run.out.find("instead"), std::string::npos) << run.out;
+		const std::string first = ReadFile(out + "/track01.mp3");
+
+		arguments = options;
+		arguments.push_back(dir / "albumB/track01.wav");
+		run = RunGogo(arguments);
+		ASSERT_EQ(run.Code(), 0) << run.err;
+		EXPECT_TRUE(run.err.empty()) << run.err;
+		// The line that reports the encode names the file it made.
+		EXPECT_NE(run.out.find("wrote '" + out + "/track01 (2).mp3' instead of '" + out
+			+ "/track01.mp3', which exists"), std::string::npos) << run.out;
+
+		EXPECT_EQ(ListDirectory(out), (std::vector<std::string>{"track01 (2).mp3", "track01.mp3"}));
+		EXPECT_EQ(ReadFile(out + "/track01.mp3"), first);
+		EXPECT_EQ(Decode(out + "/track01.mp3").Content(), 44100);
+		EXPECT_EQ(Decode(out + "/track01 (2).mp3").Content(), 88200);
+		EXPECT_EQ(Exists(dir / "albumA/track01.wav"), !deleting);
+		EXPECT_EQ(Exists(dir / "albumB/track01.wav"), !deleting);
+	}
+}
+
+TEST_F(GogoProgramNames, WavAndFlacSideBySide)
+{
+	for (const bool deleting : {false, true}) {
+		SCOPED_TRACE(deleting ? "with -delete" : "without -delete");
+		TempDir dir;
+		ASSERT_TRUE(WriteSineWav(dir / "x.wav", 1, 44100, 2));
+		ASSERT_TRUE(WriteSineFile(dir / "x.flac", 2, 44100, 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+		std::vector<std::string> arguments = {"-silent", dir / "x.wav"};
+		if (deleting)
+			arguments.insert(arguments.begin(), "-delete");
+		RunResult run = RunGogo(arguments);
+		ASSERT_EQ(run.Code(), 0) << run.err;
+		EXPECT_TRUE(run.out.empty()) << run.out;
+		arguments.back() = dir / "x.flac";
+		run = RunGogo(arguments);
+		ASSERT_EQ(run.Code(), 0) << run.err;
+		// -silent still says where the MP3 went, on one line.
+		EXPECT_EQ(run.out, "wrote '" + dir / "x (2).mp3' instead of '" + dir / "x.mp3', which exists\n");
+		const std::vector<std::string> expected = deleting
+			? std::vector<std::string>{"x (2).mp3", "x.mp3"}
+			: std::vector<std::string>{"x (2).mp3", "x.flac", "x.mp3", "x.wav"};
+		EXPECT_EQ(ListDirectory(dir.Path()), expected);
+		const Decoded wav = Decode(dir / "x.mp3");
+		const Decoded flac = Decode(dir / "x (2).mp3");
+		EXPECT_EQ(wav.channels, 2);
+		EXPECT_EQ(wav.Content(), 44100);
+		EXPECT_EQ(flac.channels, 1);
+		EXPECT_EQ(flac.Content(), 88200);
+	}
+}
+
+TEST_F(GogoProgramNames, OverwriteReplacesAtomicallyButNotWithDelete)
+{
+	TempDir dir;
+	const std::string input = dir / "x.wav";
+	ASSERT_TRUE(WriteSineWav(input, 1, 44100, 2));
+	ASSERT_TRUE(WriteFile(dir / "x.mp3", "old"));
+	ASSERT_EQ(link((dir / "x.mp3").c_str(), (dir / "old.lnk").c_str()), 0);
+
+	// With -delete: refused before anything is touched.
+	RunResult run = RunGogo({"-overwrite", "-delete", input});
+	EXPECT_EQ(run.Code(), 2);
+	ExpectOneErrorLine(run);
+	EXPECT_NE(run.err.find("-overwrite cannot be used with -delete"), std::string::npos) << run.err;
+	EXPECT_EQ(ReadFile(dir / "x.mp3"), "old");
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"old.lnk", "x.mp3", "x.wav"}));
+
+	// Alone: renamed over the old file, whose other name keeps it whole.
+	run = RunGogo({"-overwrite", input});
+	ASSERT_EQ(run.Code(), 0) << run.err;
+	EXPECT_EQ(run.out.find("instead"), std::string::npos) << run.out;
+	EXPECT_EQ(Decode(dir / "x.mp3").Content(), 44100);
+	EXPECT_EQ(ReadFile(dir / "old.lnk"), "old");
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"old.lnk", "x.mp3", "x.wav"}));
+
+	// And in the named way of writing, as on vfat.
+	ASSERT_EQ(unlink((dir / "old.lnk").c_str()), 0);
+	ASSERT_EQ(link((dir / "x.mp3").c_str(), (dir / "previous.lnk").c_str()), 0);
+	const std::string previous = ReadFile(dir / "x.mp3");
+	TempDir capture;
+	const pid_t pid = Spawn({"-overwrite", "-b", "64", input}, Stdio::Capture, capture / "out",
+		capture / "err", -1, {"GOGO_NO_TMPFILE=1"});
+	ASSERT_GT(pid, 0);
+	const int status = Wait(pid);
+	ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(capture / "err");
+	for (const Frame& frame : ParseFrames(ReadFile(dir / "x.mp3")))
+		EXPECT_EQ(frame.bitrate, 64);
+	EXPECT_EQ(ReadFile(dir / "previous.lnk"), previous);
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"previous.lnk", "x.mp3", "x.wav"}));
+}
+
+// ---- the gogo program: -delete of an incomplete input ---------------------------------------
+
+class GogoProgramDelete : public GogoProgram {};
+
+TEST_F(GogoProgramDelete, TruncatedWavIsKept)
+{
+	TempDir dir;
+	const std::string input = dir / "cut.wav";
+	// The header declares 20 s; 3 s are there.
+	const uint32_t declared = 20 * 44100 * 4;
+	ASSERT_TRUE(WriteFile(input, WavHeader(44100, 2, declared) + PcmFrames(0, 3 * 44100, 44100, 2)));
+	const std::string contents = ReadFile(input);
+
+	RunResult run = RunGogo({"-delete", input});
+	EXPECT_EQ(run.Code(), gogo::kExitInputKept);
+	ExpectOneErrorLine(run);
+	EXPECT_NE(run.err.find("gogo: wrote '" + dir / "cut.mp3' but did not delete '" + input
+		+ "': its header declares 20.0 s of audio (882000 frames) but 3.0 s (132300 frames)"
+		" could be read: it is truncated or still being written"), std::string::npos) << run.err;
+	EXPECT_EQ(ReadFile(input), contents);
+	EXPECT_EQ(Decode(dir / "cut.mp3").Content(), 3 * 44100);
+
+	// Without -delete it is simply encoded (the first MP3 stays).
+	run = RunGogo({"-silent", input});
+	EXPECT_EQ(run.Code(), 0) << run.err;
+	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"cut (2).mp3", "cut.mp3", "cut.wav"}));
+}
+
+TEST_F(GogoProgramDelete, WavStillBeingRecordedIsKept)
+{
+	// A recorder appends to a WAV whose header already declares ten minutes;
+	// gogo runs on it with -delete meanwhile.
+	TempDir dir;
+	const std::string input = dir / "live.wav";
+	constexpr int kRate = 44100;
+	const uint32_t declared = 600u * kRate * 4;
+	const int64_t present = 3 * kRate;
+	const std::string start = WavHeader(kRate, 2, declared) + PcmFrames(0, present, kRate, 2);
+	ASSERT_TRUE(WriteFile(input, start));
+
+	std::mutex lock;
+	std::condition_variable changed;
+	bool stop = false;
+	int64_t written = present;
+	std::thread recorder([&] {
+		const int fd = open(input.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+		if (fd < 0)
+			return;
+		// A twentieth of a second at a time, up to two minutes in all: far
+		// from the ten minutes declared, whenever gogo looks.
+		const int64_t chunk = kRate / 20;
+		std::unique_lock<std::mutex> guard(lock);
+		while (!stop && written + chunk <= 120 * kRate) {
+			const std::string data = PcmFrames(written, chunk, kRate, 2);
+			if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+				break;
+			written += chunk;
+			changed.wait_for(guard, std::chrono::milliseconds(5), [&] { return stop; });
+		}
+		close(fd);
+	});
+	const RunResult run = RunGogo({"-delete", "-nopsy", input});
+	{
+		std::lock_guard<std::mutex> guard(lock);
+		stop = true;
+	}
+	changed.notify_all();
+	recorder.join();
+
+	EXPECT_EQ(run.Code(), gogo::kExitInputKept) << run.err;
+	ExpectOneErrorLine(run);
+	EXPECT_NE(run.err.find("but did not delete '" + input + "'"), std::string::npos) << run.err;
+	// The recording is whole: what was there, and all that came after.
+	const std::string now = ReadFile(input);
+	EXPECT_EQ(now.size(), 44 + static_cast<size_t>(written) * 4);
+	EXPECT_EQ(now.substr(0, start.size()), start);
+	EXPECT_TRUE(Decode(dir / "live.mp3").ok);
 }
 
 TEST_F(GogoProgram, SameBytesAsLame)
