@@ -1,9 +1,7 @@
 #include "FilesList.h"
 
-#include "Commands.h"
-
 #include "Alerts.h"
-
+#include "Commands.h"
 #include "ListFile.h"
 #include "MainWindow.h"
 #include "TabView.h"

@@ -3,11 +3,14 @@
 #include <Node.h>
 #include <NodeInfo.h>
 
+#include "AtomicFile.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <fcntl.h>
+#include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +18,11 @@ namespace listfile {
 
 namespace {
 
-// Links deeper than this are a loop (the kernel's own limit).
-constexpr int kMaxLinkDepth = 40;
 // Records are gathered into blocks of about this size before writing.
 constexpr size_t kWriteBlock = 64 * 1024;
+// A file is read in blocks of this size, kept apart rather than in one
+// growing string, which would need twice its size while it moves.
+constexpr size_t kReadBlock = 1024 * 1024;
 
 // A file descriptor that closes itself.
 class Fd {
@@ -46,8 +50,10 @@ private:
 	int fFd;
 };
 
-bool write_all(int fd, const char* data, size_t size)
+bool write_all(int fd, std::string_view bytes)
 {
+	const char* data = bytes.data();
+	size_t size = bytes.size();
 	while (size > 0) {
 		ssize_t written = ::write(fd, data, size);
 		if (written < 0) {
@@ -63,9 +69,10 @@ bool write_all(int fd, const char* data, size_t size)
 	return true;
 }
 
-// Writes the header and the records, in blocks; each record is put whole
-// into the block, however long it is.
-bool write_list(int fd, const std::vector<std::string_view>& paths)
+// Hands the header and the records to `out` in blocks; each record is put
+// whole into the block, however long it is.
+template <typename Out>
+bool write_list(const std::vector<std::string_view>& paths, Out out)
 {
 	std::string block;
 	block.reserve(kWriteBlock + 256);
@@ -73,12 +80,21 @@ bool write_list(int fd, const std::vector<std::string_view>& paths)
 	for (std::string_view path : paths) {
 		AppendRecord(&block, path);
 		if (block.size() >= kWriteBlock) {
-			if (!write_all(fd, block.data(), block.size()))
+			if (!out(std::string_view(block)))
 				return false;
 			block.clear();
 		}
 	}
-	return write_all(fd, block.data(), block.size());
+	return out(std::string_view(block));
+}
+
+// The size of the file Format would make.
+size_t list_size(const std::vector<std::string_view>& paths)
+{
+	size_t size = kHeader.size();
+	for (std::string_view path : paths)
+		size += path.size() + 3;
+	return size;
 }
 
 void set_mime_type(const std::string& path)
@@ -89,83 +105,18 @@ void set_mime_type(const std::string& path)
 		info.SetType(kMimeType);
 }
 
-// The process's umask, read without changing it (umask() would, for a
-// moment, for every thread).
-mode_t current_umask()
+// A device or a FIFO named as the list is written to as it is.
+WriteResult write_to_device(const char* path, const std::vector<std::string_view>& paths)
 {
-	FILE* status = std::fopen("/proc/self/status", "re");
-	mode_t mask = 022;
-	if (status == nullptr)
-		return mask;
-	char* line = nullptr;
-	size_t size = 0;
-	while (getline(&line, &size, status) >= 0) {
-		unsigned value = 0;
-		if (std::sscanf(line, "Umask: %o", &value) == 1) {
-			mask = mode_t(value);
-			break;
-		}
-	}
-	std::free(line);
-	std::fclose(status);
-	return mask;
-}
-
-std::string directory_of(const std::string& path)
-{
-	size_t slash = path.rfind('/');
-	if (slash == std::string::npos)
-		return ".";
-	if (slash == 0)
-		return "/";
-	return path.substr(0, slash);
-}
-
-// Follows the links at path to the entry they finally name, which need not
-// exist. False for a loop or an unreadable link.
-bool resolve_links(const std::string& path, std::string* resolved)
-{
-	std::string current = path;
-	for (int depth = 0; depth <= kMaxLinkDepth; depth++) {
-		struct stat st;
-		if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-			*resolved = current;
-			return true;
-		}
-		std::string target(size_t(st.st_size > 0 ? st.st_size : 256), '\0');
-		for (;;) {
-			ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
-			if (length < 0)
-				return false;
-			if (size_t(length) < target.size()) {
-				target.resize(size_t(length));
-				break;
-			}
-			// The link grew since lstat: try again with more room.
-			target.resize(target.size() * 2);
-		}
-		if (!target.empty() && target[0] == '/')
-			current = target;
-		else
-			current = directory_of(current) + "/" + target;
-	}
-	return false;
-}
-
-// The old contents are lost if this fails; it is only used when no
-// temporary file can be made beside the target.
-WriteResult write_in_place(const std::string& target, const std::vector<std::string_view>& paths)
-{
-	Fd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+	Fd fd(::open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
 	if (!fd.IsOpen())
 		return WriteResult::kOpenError;
 	int flags = ::fcntl(fd.Get(), F_GETFL);
 	if (flags >= 0)
 		::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
-	bool written = write_list(fd.Get(), paths);
+	bool written = write_list(paths, [&](std::string_view block) { return write_all(fd.Get(), block); });
 	if (!fd.Close() || !written)
 		return WriteResult::kWriteError;
-	set_mime_type(target);
 	return WriteResult::kOk;
 }
 
@@ -202,7 +153,7 @@ std::vector<std::string> Parse(std::string_view contents)
 void Reader::TakeLine(std::string_view line)
 {
 	std::string_view path;
-	if (!ParseLine(line, &path))
+	if (!ParseLine(line, &path) || path.size() > kMaxPathLength)
 		return;
 	if (fSink)
 		fSink(path);
@@ -213,14 +164,25 @@ void Reader::TakeLine(std::string_view line)
 void Reader::Feed(std::string_view bytes)
 {
 	while (!bytes.empty()) {
-		size_t newline = bytes.find('\n');
-		if (newline == std::string_view::npos) {
-			fPending.append(bytes);
-			return;
+		const size_t newline = bytes.find('\n');
+		const bool ends = newline != std::string_view::npos;
+		// The line with its LF, when it has one here.
+		const std::string_view piece = bytes.substr(0, ends ? newline + 1 : bytes.size());
+		bytes.remove_prefix(piece.size());
+		if (fSkipping) {
+			// The rest of a line that was too long.
+			fSkipping = !ends;
+			continue;
 		}
-		std::string_view piece = bytes.substr(0, newline + 1);
-		bytes.remove_prefix(newline + 1);
-		if (fPending.empty()) {
+		const size_t length = fPending.size() + piece.size() - (ends ? 1 : 0);
+		if (length > kMaxLineLength) {
+			fPending.clear();
+			fSkipping = !ends;
+			continue;
+		}
+		if (!ends) {
+			fPending.append(piece);
+		} else if (fPending.empty()) {
 			TakeLine(piece);
 		} else {
 			fPending.append(piece);
@@ -232,9 +194,10 @@ void Reader::Feed(std::string_view bytes)
 
 void Reader::Finish()
 {
-	if (!fPending.empty())
+	if (!fSkipping && !fPending.empty())
 		TakeLine(fPending);
 	fPending.clear();
+	fSkipping = false;
 }
 
 void AppendRecord(std::string* out, std::string_view path)
@@ -286,6 +249,8 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 	struct stat st;
 	if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
 		return ReadResult::kOpenError;
+	if (st.st_size < 0 || uint64_t(st.st_size) > kMaxFileSize)
+		return ReadResult::kTooLarge;
 	int flags = ::fcntl(fd.Get(), F_GETFL);
 	if (flags >= 0)
 		::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
@@ -295,30 +260,49 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 	// parsed afterwards, so that the read is short, and a file that changed
 	// during it is read again from the start, up to five times. (A file
 	// replaced by a rename, as editors and our own save do, cannot mix: the
-	// descriptor keeps the old one.)
-	std::string contents;
+	// descriptor keeps the old one.) A file that grows past the bound while
+	// it is read is refused like one that was too large from the start.
+	std::vector<std::unique_ptr<char[]>> blocks;
+	size_t total = 0;
 	for (int attempt = 0; attempt < 5; attempt++) {
 		if (attempt > 0 && ::lseek(fd.Get(), 0, SEEK_SET) != 0)
-			break;
-		contents.clear();
-		if (st.st_size > 0)
-			contents.reserve(size_t(st.st_size));
-		char buffer[64 * 1024];
+			return ReadResult::kOpenError;
+		blocks.clear();
+		total = 0;
 		for (;;) {
-			ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+			if (total == blocks.size() * kReadBlock) {
+				if (total > kMaxFileSize)
+					return ReadResult::kTooLarge;
+				std::unique_ptr<char[]> block(new (std::nothrow) char[kReadBlock]);
+				if (block == nullptr)
+					return ReadResult::kTooLarge;
+				blocks.push_back(std::move(block));
+			}
+			const size_t used = total - (blocks.size() - 1) * kReadBlock;
+			ssize_t got = ::read(fd.Get(), blocks.back().get() + used, kReadBlock - used);
 			if (got < 0 && errno == EINTR)
 				continue;
-			if (got <= 0)
+			// A read error part way: the list is not taken from half a file.
+			if (got < 0)
+				return ReadResult::kOpenError;
+			if (got == 0)
 				break;
-			contents.append(buffer, size_t(got));
+			total += size_t(got);
 		}
+		if (total > kMaxFileSize)
+			return ReadResult::kTooLarge;
 		struct stat after;
 		if (::fstat(fd.Get(), &after) != 0 || Unchanged(st, after))
 			break;
 		st = after;
 	}
+	// Each block goes once it is parsed, while the entries are made.
 	Reader reader(each);
-	reader.Feed(contents);
+	for (size_t i = 0; i < blocks.size(); i++) {
+		const size_t size = std::min(kReadBlock, total - i * kReadBlock);
+		reader.Feed(std::string_view(blocks[i].get(), size));
+		blocks[i].reset();
+	}
 	reader.Finish();
 	return ReadResult::kOk;
 }
@@ -332,54 +316,29 @@ WriteResult WriteViews(const char* path, const std::vector<std::string_view>& pa
 {
 	if (path == nullptr || path[0] == '\0')
 		return WriteResult::kOpenError;
-	std::string target;
-	if (!resolve_links(path, &target))
-		return WriteResult::kOpenError;
-
-	struct stat old;
-	bool exists = ::stat(target.c_str(), &old) == 0;
-	if (exists && S_ISDIR(old.st_mode))
-		return WriteResult::kOpenError;
 	// Something that is not a plain file (a device, a FIFO) is written to,
 	// never replaced by a file.
-	if (exists && !S_ISREG(old.st_mode))
-		return write_in_place(target, paths);
+	struct stat st;
+	if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+		return write_to_device(path, paths);
 
-	std::string temp = directory_of(target) + "/.tamsel-list.XXXXXX";
-	Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-	if (!fd.IsOpen()) {
-		if (exists)
-			return write_in_place(target, paths);
-		return WriteResult::kOpenError;
+	using BPrivate::AtomicFile;
+	AtomicFile file;
+	status_t status = file.Open(path, off_t(list_size(paths)), 0666, AtomicFile::Fallback::kInPlace);
+	if (status != B_OK) {
+		// Opened in place, it was the room for the new list that could not
+		// be had: the disk is full, and the old list is as it was.
+		return file.InPlace() ? WriteResult::kWriteError : WriteResult::kOpenError;
 	}
-
-	// The replacement looks like the file it replaces, or like a file made
-	// by a plain open: mkostemp's 0600 would hide the list from others.
-	if (exists) {
-		::fchmod(fd.Get(), old.st_mode & 07777);
-		if (::fchown(fd.Get(), old.st_uid, old.st_gid) != 0) {
-			// Only a privileged process may give a file away; the list
-			// then belongs to whoever saved it, as a new file would.
-		}
-	} else {
-		::fchmod(fd.Get(), 0666 & ~current_umask());
-	}
-
-	bool written = write_list(fd.Get(), paths) && ::fsync(fd.Get()) == 0;
-	written = fd.Close() && written;
-	if (!written) {
-		::unlink(temp.c_str());
+	// A replacement carries its type when it takes the old one's place; a
+	// list rewritten in place gets it once it is whole.
+	if (!file.InPlace())
+		set_mime_type(file.WorkingPath());
+	if (!write_list(paths, [&](std::string_view block) { return file.Write(block) == B_OK; })
+		|| file.Commit() != B_OK)
 		return WriteResult::kWriteError;
-	}
-	set_mime_type(temp);
-	if (::rename(temp.c_str(), target.c_str()) != 0) {
-		::unlink(temp.c_str());
-		return WriteResult::kOpenError;
-	}
-	// Makes the new name durable too; nothing to report if it fails.
-	Fd directory(::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-	if (directory.IsOpen())
-		::fsync(directory.Get());
+	if (file.InPlace())
+		set_mime_type(file.TargetPath());
 	return WriteResult::kOk;
 }
 

@@ -1,6 +1,7 @@
 // The list file on its own: the reading rules, the bytes written, and what a
 // save does to the file system when things go right and when they don't.
 
+#include "AtomicFile.h"
 #include "ListFile.h"
 #include "TestSupport.h"
 
@@ -14,11 +15,15 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <future>
+#include <sched.h>
 #include <set>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -180,13 +185,37 @@ TEST(ListFileReading, APathEndsAtItsFirstNul)
 		(std::vector<std::string>{"/ab", "/nul before", ""}));
 }
 
-TEST(ListFileReading, ALineOfAnyLengthComesBackWhole)
+// A path as long as one can be comes back whole, however the line is cut;
+// a longer one, or a longer line, is skipped like a line without a path, and
+// the lines around it are read as ever.
+TEST(ListFileReading, LinesUpToTheBoundComeBackWholeLongerOnesAreSkipped)
 {
-	const std::string huge(3 * 1024 * 1024, 'p');
-	const std::vector<std::string> paths = Parse("0;/" + huge + "\n0;/after\n");
-	ASSERT_EQ(paths.size(), 2u);
-	EXPECT_EQ(paths[0], "/" + huge);
-	EXPECT_EQ(paths[1], "/after");
+	const std::string longest = "/" + std::string(listfile::kMaxPathLength - 1, 'p');
+	const std::string tooLong = longest + "q";
+	const std::string contents = "0;/before\n"
+		"0;" + longest + "\n"
+		"0;" + tooLong + "\n"
+		// The path itself is short, but the line is longer than any record.
+		+ std::string(listfile::kMaxLineLength, 'x') + ";/short\n"
+		// ";" + path: one byte short of a line too long, its path too long.
+		";" + tooLong + "\n"
+		// Megabytes without a line end, then a line that counts.
+		+ std::string(3 * 1024 * 1024, 'z') + "\n"
+		"0;/after\n"
+		// A last line without LF that is too long says nothing either.
+		"0;" + tooLong;
+	const std::vector<std::string> expected = {"/before", longest, "/after"};
+	EXPECT_EQ(Parse(contents), expected);
+	for (size_t piece : {size_t(1000), size_t(65536), listfile::kMaxLineLength,
+			 listfile::kMaxLineLength + 1}) {
+		listfile::Reader reader;
+		for (size_t at = 0; at < contents.size(); at += piece)
+			reader.Feed(std::string_view(contents).substr(at, piece));
+		reader.Finish();
+		EXPECT_EQ(reader.Paths(), expected) << "pieces of " << piece;
+	}
+	// What is read can be saved and read back alike.
+	EXPECT_EQ(Parse(listfile::Format(expected)), expected);
 }
 
 TEST(ListFileReading, PiecesOfAnySizeReadLikeTheWhole)
@@ -213,13 +242,15 @@ TEST(ListFileReading, WhatIsWrittenReadsBackAsItWas)
 
 // ---- reading a file -------------------------------------------------------
 
-TEST(ListFileRead, ReadsARegularFileOfAnySize)
+TEST(ListFileRead, ReadsAFileOfManyBlocksWithLinesAcrossThem)
 {
 	TempDir dir;
-	// Longer than one read of the reader, so a line straddles reads.
-	const std::string longPath = "/" + std::string(600 * 1024, 'q');
+	// Several megabytes of the longest paths there are, so that lines
+	// straddle the reader's blocks, around the awkward ones.
 	std::vector<std::string> paths = AwkwardPaths();
-	paths.push_back(longPath);
+	for (char c = 'a'; c < 'a' + 24; c++)
+		paths.push_back("/" + std::string(listfile::kMaxPathLength - 1, c));
+	paths.push_back("/last");
 	ASSERT_TRUE(WriteFile(dir / "list", ExpectedFile(paths)));
 	std::vector<std::string> read;
 	ASSERT_EQ(listfile::Read((dir / "list").c_str(), &read), listfile::ReadResult::kOk);
@@ -255,6 +286,173 @@ TEST(ListFileRead, AFifoWithoutWriterDoesNotHang)
 	}
 	ASSERT_TRUE(finished);
 	EXPECT_EQ(result.get(), listfile::ReadResult::kOpenError);
+}
+
+// ThreadSanitizer keeps a shadow of every byte touched several times its
+// size: a peak taken under it is mostly its own. (AddressSanitizer's is an
+// eighth, well inside the bound.)
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPeakIsOurs = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kPeakIsOurs = false;
+#else
+constexpr bool kPeakIsOurs = true;
+#endif
+#else
+constexpr bool kPeakIsOurs = true;
+#endif
+
+// What a read in a child process came to: its result, the paths it handed
+// over, and how far the child's peak memory rose above what it held before.
+struct ChildRead {
+	bool finished = false;
+	int result = -1;
+	long paths = -1;
+	long peakGrowthKiB = -1; // -1: the peak could not be reset here
+};
+
+long MemoryFigureKiB(const char* field)
+{
+	FILE* status = std::fopen("/proc/self/status", "re");
+	if (status == nullptr)
+		return -1;
+	char line[256];
+	long value = -1;
+	const size_t length = std::strlen(field);
+	while (std::fgets(line, sizeof line, status) != nullptr) {
+		if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+			value = std::strtol(line + length + 1, nullptr, 10);
+			break;
+		}
+	}
+	std::fclose(status);
+	return value;
+}
+
+// Reads the file in a child, so that a reader that hangs or reads on and on
+// is stopped at the deadline, and so that the peak memory of the read alone
+// can be taken (the kernel's high-water mark is reset first).
+ChildRead ReadInChild(const std::string& path,
+	std::chrono::milliseconds deadline = std::chrono::seconds(60))
+{
+	ChildRead outcome;
+	int report[2];
+	if (pipe2(report, O_CLOEXEC) != 0)
+		return outcome;
+	const pid_t pid = fork();
+	if (pid == 0) {
+		close(report[0]);
+		const int clear = open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+		const bool reset = clear >= 0 && write(clear, "5", 1) == 1;
+		if (clear >= 0)
+			close(clear);
+		const long before = MemoryFigureKiB("VmHWM");
+		long count = 0;
+		const int result = int(listfile::Read(path.c_str(), [&](std::string_view) { count++; }));
+		const long after = MemoryFigureKiB("VmHWM");
+		const long figures[3] = {result, count, reset && before >= 0 ? after - before : -1};
+		_exit(write(report[1], figures, sizeof figures) == ssize_t(sizeof figures) ? 0 : 1);
+	}
+	close(report[1]);
+	if (pid < 0) {
+		close(report[0]);
+		return outcome;
+	}
+	int status = 0;
+	outcome.finished = testing_support::WaitUntil(
+		[&] { return waitpid(pid, &status, WNOHANG) == pid; }, deadline);
+	if (!outcome.finished) {
+		kill(pid, SIGKILL);
+		waitpid(pid, &status, 0);
+	}
+	long figures[3];
+	if (outcome.finished && read(report[0], figures, sizeof figures) == ssize_t(sizeof figures)) {
+		outcome.result = int(figures[0]);
+		outcome.paths = figures[1];
+		outcome.peakGrowthKiB = figures[2];
+	}
+	close(report[0]);
+	return outcome;
+}
+
+// Makes a sparse file of the size, with `tail` written at its very end; false
+// when the file system will not have a file that large.
+bool MakeSparseFile(const std::string& path, off_t size, const std::string& tail = {})
+{
+	const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+	if (fd < 0)
+		return false;
+	bool made = ftruncate(fd, size) == 0;
+	if (made && !tail.empty())
+		made = pwrite(fd, tail.data(), tail.size(), size - off_t(tail.size())) == ssize_t(tail.size());
+	close(fd);
+	return made;
+}
+
+// Files no list is made of: each is refused (or read, within the bounds)
+// at once, hands over no path it should not, and the read takes no more than
+// the bounds allow, however large the file says it is.
+TEST(ListFileRead, HugeEndlessAndSpecialFilesAreRefusedWithinBoundedMemory)
+{
+	TempDir dir;
+	constexpr long kMaxGrowthKiB = 100 * 1000 * 1000 / 1024; // 100 MB
+	constexpr off_t kTerabyte = off_t(1) << 40;
+	struct Case {
+		std::string name;
+		std::string path;
+		listfile::ReadResult result;
+		long paths;
+	};
+	std::vector<Case> cases;
+
+	if (MakeSparseFile(dir / "8 TB", 8 * kTerabyte))
+		cases.push_back({"a sparse file of 8 TB", dir / "8 TB", listfile::ReadResult::kTooLarge, 0});
+	else
+		std::printf("the file system has no room for 8 TB files; that case is left out\n");
+	// Zeros are one line: no LF anywhere.
+	ASSERT_TRUE(MakeSparseFile(dir / "2 GB", off_t(2) << 30));
+	cases.push_back({"2 GB of one line", dir / "2 GB", listfile::ReadResult::kTooLarge, 0});
+	ASSERT_TRUE(MakeSparseFile(dir / "over", off_t(listfile::kMaxFileSize) + 1));
+	cases.push_back({"one byte over the bound", dir / "over", listfile::ReadResult::kTooLarge, 0});
+	// Right at the bound, one line of nearly all of it and a record after
+	// it: read through, the long line skipped, the record kept.
+	ASSERT_TRUE(MakeSparseFile(dir / "at bound", off_t(listfile::kMaxFileSize), "\n0;/at the end\n"));
+	cases.push_back({"a file at the bound", dir / "at bound", listfile::ReadResult::kOk, 1});
+
+	ASSERT_EQ(symlink("/dev/zero", (dir / "zero link").c_str()), 0);
+	cases.push_back({"/dev/zero through a link", dir / "zero link", listfile::ReadResult::kOpenError, 0});
+
+	// A FIFO that has a writer and data waiting: read, it would never end.
+	const std::string fifo = dir / "fifo";
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+	ASSERT_GE(writer, 0);
+	const std::string chunk(4096, '\n');
+	while (write(writer, chunk.data(), chunk.size()) > 0) {
+	}
+	ASSERT_EQ(symlink("fifo", (dir / "fifo link").c_str()), 0);
+	cases.push_back({"a FIFO with a writer", fifo, listfile::ReadResult::kOpenError, 0});
+	cases.push_back({"the FIFO through a link", dir / "fifo link", listfile::ReadResult::kOpenError, 0});
+
+	for (const Case& c : cases) {
+		SCOPED_TRACE(c.name);
+		const ChildRead read = ReadInChild(c.path);
+		ASSERT_TRUE(read.finished) << "the read did not end";
+		EXPECT_EQ(read.result, int(c.result));
+		EXPECT_EQ(read.paths, c.paths);
+		if (read.peakGrowthKiB >= 0 && kPeakIsOurs) {
+			EXPECT_LT(read.peakGrowthKiB, kMaxGrowthKiB);
+		} else {
+			std::printf("%s: peak memory not measured here\n", c.name.c_str());
+		}
+	}
+	close(writer);
+
+	// In the test process too: the list handed in is emptied, nothing added.
+	std::vector<std::string> read{"left over"};
+	EXPECT_EQ(listfile::Read((dir / "2 GB").c_str(), &read), listfile::ReadResult::kTooLarge);
+	EXPECT_TRUE(read.empty());
 }
 
 // True when the entries read come from both lists, or one of them (but a
@@ -504,4 +702,226 @@ TEST(ListFileWrite, AWritableFileInAClosedDirectoryIsRewrittenInPlace)
 	EXPECT_EQ(ReadFile(theirs), "old theirs\n");
 	EXPECT_EQ(save(closed + "/new", {"/x"}), int(listfile::WriteResult::kOpenError));
 	EXPECT_EQ(DirectoryEntries(closed), (std::set<std::string>{"mine", "theirs"}));
+}
+
+// ---- saving where no temporary file can be made -------------------------
+
+namespace {
+
+// While it lives, no temporary file can be created (as on a file system
+// without a free inode, or over quota), and, when asked, no room reserved.
+class NoTemporaries {
+public:
+	explicit NoTemporaries(int createError, int reserveError = 0)
+	{
+		sCreateError = createError;
+		sReserveError = reserveError;
+		sReserved = 0;
+		fCreate = BPrivate::gAtomicFileCalls.create.exchange(&Create);
+		fReserve = BPrivate::gAtomicFileCalls.reserve.exchange(&Reserve);
+	}
+	~NoTemporaries()
+	{
+		BPrivate::gAtomicFileCalls.create = fCreate;
+		BPrivate::gAtomicFileCalls.reserve = fReserve;
+	}
+	NoTemporaries(const NoTemporaries&) = delete;
+	NoTemporaries& operator=(const NoTemporaries&) = delete;
+	// The bytes asked for by the last reservation.
+	static off_t Reserved() { return sReserved; }
+
+private:
+	static int Create(int, const char*, int, mode_t)
+	{
+		errno = sCreateError;
+		return -1;
+	}
+	static int Reserve(int fd, int mode, off_t offset, off_t length)
+	{
+		sReserved = offset + length;
+		if (sReserveError != 0) {
+			errno = sReserveError;
+			return -1;
+		}
+		return fallocate(fd, mode, offset, length);
+	}
+
+	static inline std::atomic<int> sCreateError{0};
+	static inline std::atomic<int> sReserveError{0};
+	static inline std::atomic<off_t> sReserved{0};
+	BPrivate::AtomicFileCalls::CreateFunction fCreate;
+	BPrivate::AtomicFileCalls::ReserveFunction fReserve;
+};
+
+struct stat StatOf(const std::string& path)
+{
+	struct stat st;
+	std::memset(&st, 0, sizeof st);
+	EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+	return st;
+}
+
+std::vector<std::string> ManyPaths(int count, char fill)
+{
+	std::vector<std::string> paths;
+	for (int i = 0; i < count; i++)
+		paths.push_back("/music/" + std::string(150, fill) + "/track " + std::to_string(i) + ".wav");
+	return paths;
+}
+
+} // namespace
+
+// The save keeps the old list byte for byte when the room for the new one
+// cannot be reserved, and writes the new one whole, in place, when it can.
+TEST(ListFileWrite, WithoutAnInodeTheOldListStaysOrTheNewOneIsWrittenWhole)
+{
+	for (const int noTemporary : {ENOSPC, EDQUOT}) {
+		SCOPED_TRACE(std::strerror(noTemporary));
+		TempDir dir;
+		const std::string path = dir / "list";
+		const std::string old = ExpectedFile(ManyPaths(20, 'o'));
+		ASSERT_TRUE(WriteFile(path, old));
+		ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+		const struct stat before = StatOf(path);
+		const std::vector<std::string> longer = ManyPaths(500, 'n'), shorter = {"/short"};
+
+		for (const auto* paths : {&longer, &shorter}) {
+			NoTemporaries full(noTemporary, ENOSPC);
+			EXPECT_EQ(listfile::Write(path.c_str(), *paths), listfile::WriteResult::kWriteError);
+			EXPECT_EQ(NoTemporaries::Reserved(), off_t(ExpectedFile(*paths).size()));
+			EXPECT_EQ(ReadFile(path), old);
+			EXPECT_EQ(StatOf(path).st_size, before.st_size);
+			EXPECT_EQ(DirectoryEntries(dir.Path()), (std::set<std::string>{"list"}));
+		}
+
+		for (const auto* paths : {&longer, &shorter}) {
+			NoTemporaries noInodes(noTemporary);
+			ASSERT_EQ(listfile::Write(path.c_str(), *paths), listfile::WriteResult::kOk);
+			EXPECT_EQ(ReadFile(path), ExpectedFile(*paths));
+			const struct stat after = StatOf(path);
+			EXPECT_EQ(after.st_ino, before.st_ino) << "rewritten where it is";
+			EXPECT_EQ(after.st_mode & 07777, 0640u);
+			EXPECT_EQ(DirectoryEntries(dir.Path()), (std::set<std::string>{"list"}));
+			if (FileSystemKeepsUserAttributes(dir.Path())) {
+				EXPECT_EQ(MimeTypeOf(path), "text/x-TamselGogoFronted-list");
+			}
+		}
+
+		// With no old list to rewrite there is nothing to fall back on.
+		NoTemporaries noInodes(noTemporary);
+		EXPECT_EQ(listfile::Write((dir / "new").c_str(), {"/a"}), listfile::WriteResult::kOpenError);
+		EXPECT_EQ(DirectoryEntries(dir.Path()), (std::set<std::string>{"list"}));
+	}
+}
+
+// The same on a real file system without a free inode: a small tmpfs,
+// mounted in a mount namespace of a child process of its own (so that
+// nothing stays mounted whatever happens). Needs the right to mount.
+TEST(ListFileWrite, OnATmpfsWithoutFreeInodes)
+{
+	TempDir mountPoint;
+	TempDir out;
+	const std::string list = mountPoint / "list";
+	const std::string old = ExpectedFile({"/the old list"});
+	const std::vector<std::string> tooBig = ManyPaths(2000, 'b'); // 330 KB > 256 KiB
+	const std::vector<std::string> fits = ManyPaths(40, 'f');
+	const int result = InChild([&] {
+		// Root takes one inode, the list the other.
+		if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+			|| mount("tmpfs", mountPoint.Path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+				   "size=256k,nr_inodes=2,mode=0755")
+				!= 0)
+			return 77;
+		if (!WriteFile(list, old))
+			return 10;
+		// Really no inode left.
+		const int probe = open((mountPoint / "probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+		if (probe >= 0 || errno != ENOSPC)
+			return 11;
+		std::string report = std::to_string(int(listfile::Write(list.c_str(), tooBig))) + "\n";
+		if (!WriteFile(out / "after too big", ReadFile(list)))
+			return 12;
+		report += std::to_string(int(listfile::Write(list.c_str(), fits))) + "\n";
+		if (!WriteFile(out / "after fits", ReadFile(list)))
+			return 13;
+		report += std::to_string(DirectoryEntries(mountPoint.Path()).size()) + "\n";
+		return WriteFile(out / "report", report) ? 0 : 14;
+	});
+	if (result == 77)
+		GTEST_SKIP() << "no tmpfs can be mounted here";
+	ASSERT_EQ(result, 0);
+	EXPECT_EQ(ReadFile(out / "report"),
+		std::to_string(int(listfile::WriteResult::kWriteError)) + "\n"
+			+ std::to_string(int(listfile::WriteResult::kOk)) + "\n1\n");
+	EXPECT_EQ(ReadFile(out / "after too big"), old);
+	EXPECT_EQ(ReadFile(out / "after fits"), ExpectedFile(fits));
+}
+
+// A private list behind a link (a list kept with someone's dotfiles): the
+// link stays a link, the file it names gets the new list and stays private,
+// with its owner and its other attributes.
+TEST(ListFileWrite, APrivateListBehindALinkStaysPrivateAndLinked)
+{
+	TempDir dir;
+	ASSERT_EQ(mkdir((dir / "dotfiles").c_str(), 0755), 0);
+	const std::string target = dir / "dotfiles/music.list";
+	ASSERT_TRUE(WriteFile(target, "old\n"));
+	ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+	ASSERT_EQ(chown(target.c_str(), kNobody, kNobody), 0);
+	const bool attributes = FileSystemKeepsUserAttributes(dir.Path());
+	if (attributes) {
+		ASSERT_EQ(setxattr(target.c_str(), "user.note", "mine", 4, 0), 0);
+	}
+	ASSERT_EQ(symlink("dotfiles/music.list", (dir / "music.list").c_str()), 0);
+
+	ASSERT_EQ(listfile::Write((dir / "music.list").c_str(), {"/a", "/b"}), listfile::WriteResult::kOk);
+	EXPECT_TRUE(S_ISLNK(StatOf(dir / "music.list").st_mode));
+	EXPECT_EQ(ReadFile(target), ExpectedFile({"/a", "/b"}));
+	const struct stat st = StatOf(target);
+	EXPECT_EQ(st.st_mode & 07777, 0600u);
+	EXPECT_EQ(st.st_uid, kNobody);
+	EXPECT_EQ(st.st_gid, kNobody);
+	if (attributes) {
+		char note[16] = {};
+		EXPECT_EQ(getxattr(target.c_str(), "user.note", note, sizeof note), 4);
+		EXPECT_STREQ(note, "mine");
+	}
+	EXPECT_EQ(DirectoryEntries(dir / "dotfiles"), (std::set<std::string>{"music.list"}));
+	EXPECT_EQ(DirectoryEntries(dir.Path()), (std::set<std::string>{"dotfiles", "music.list"}));
+}
+
+// Files that a rename would change: one with another hard link (which would
+// keep the old list), and, saved by another user, one that is not theirs
+// (which would become theirs). Both are rewritten where they are.
+TEST(ListFileWrite, HardLinksAndOwnersAreKeptByRewritingInPlace)
+{
+	TempDir dir;
+	const std::string list = dir / "list";
+	ASSERT_TRUE(WriteFile(list, "old\n"));
+	ASSERT_EQ(link(list.c_str(), (dir / "other name").c_str()), 0);
+	const ino_t inode = StatOf(list).st_ino;
+	ASSERT_EQ(listfile::Write(list.c_str(), {"/linked"}), listfile::WriteResult::kOk);
+	EXPECT_EQ(ReadFile(list), ExpectedFile({"/linked"}));
+	EXPECT_EQ(ReadFile(dir / "other name"), ExpectedFile({"/linked"}));
+	EXPECT_EQ(StatOf(list).st_ino, inode);
+	EXPECT_EQ(StatOf(list).st_nlink, 2u);
+
+	// A shared folder: anyone may create files, the list is root's and
+	// writable by all.
+	ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+	const std::string shared = dir / "shared";
+	ASSERT_TRUE(WriteFile(shared, "old shared\n"));
+	ASSERT_EQ(chmod(shared.c_str(), 0666), 0);
+	const int result = InChild([&] {
+		if (!DropToNobody())
+			return 100;
+		return int(listfile::Write(shared.c_str(), {"/by nobody"}));
+	});
+	if (result == 100)
+		GTEST_SKIP() << "cannot give up root here";
+	EXPECT_EQ(result, int(listfile::WriteResult::kOk));
+	EXPECT_EQ(ReadFile(shared), ExpectedFile({"/by nobody"}));
+	EXPECT_EQ(StatOf(shared).st_uid, 0u);
+	EXPECT_EQ(StatOf(shared).st_mode & 07777, 0666u);
+	EXPECT_EQ(DirectoryEntries(dir.Path()), (std::set<std::string>{"list", "other name", "shared"}));
 }

@@ -2,13 +2,10 @@
 
 #include <GraphicsDefs.h>
 
-#include <cerrno>
-#include <cstdio>
+#include "AtomicFile.h"
+
 #include <cstring>
-#include <fcntl.h>
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace BPrivate {
@@ -34,38 +31,29 @@ status_t write_cmap8_png(const std::string& path, const uint8* pixels, int32 sid
 		}
 	}
 
-	std::string temporary = path + ".XXXXXX";
-	int fd = mkostemp(temporary.data(), O_CLOEXEC);
-	if (fd < 0)
-		return status_from_errno(errno);
-	FILE* file = fdopen(fd, "wb");
-	if (file == nullptr) {
-		int error = errno;
-		close(fd);
-		unlink(temporary.c_str());
-		return status_from_errno(error);
-	}
-	fchmod(fd, 0644);
-
-	// The simplified API of libpng reports errors by its result, with no
-	// longjmp through this code.
+	// Encoded in memory first (an icon is a few KiB), then written as any
+	// other file the kit replaces. The simplified API of libpng reports
+	// errors by its result, with no longjmp through this code.
 	png_image image;
 	std::memset(&image, 0, sizeof(image));
 	image.version = PNG_IMAGE_VERSION;
 	image.width = png_uint_32(side);
 	image.height = png_uint_32(side);
 	image.format = PNG_FORMAT_RGBA;
-	bool written = png_image_write_to_stdio(&image, file, 0, rgba.data(), 0, nullptr) != 0;
+	png_alloc_size_t size = 0;
+	bool measured = png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr) != 0;
+	std::string encoded;
+	if (measured && size > 0) {
+		encoded.resize(size_t(size));
+		measured = png_image_write_to_memory(&image, encoded.data(), &size, 0, rgba.data(), 0,
+					   nullptr) != 0
+			&& size <= encoded.size();
+		encoded.resize(size_t(size));
+	}
 	png_image_free(&image);
-	bool closed = fclose(file) == 0;
-	status_t status = B_OK;
-	if (!written || !closed)
-		status = B_IO_ERROR;
-	else if (rename(temporary.c_str(), path.c_str()) != 0)
-		status = status_from_errno(errno);
-	if (status != B_OK)
-		unlink(temporary.c_str());
-	return status;
+	if (!measured || encoded.empty())
+		return B_ERROR;
+	return write_file_atomically(path, encoded);
 }
 
 } // namespace BPrivate

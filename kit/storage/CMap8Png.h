@@ -9,7 +9,7 @@ namespace BPrivate {
 
 // pixels: `side` rows of `side` palette indices; rows are `bytesPerRow` apart.
 // Colours come from system_colors_palette(), the transparent index becomes a
-// clear pixel. The file is replaced whole (temporary file and rename).
+// clear pixel. The file is replaced whole, as AtomicFile does it.
 status_t write_cmap8_png(const std::string& path, const uint8* pixels, int32 side,
 	int32 bytesPerRow);
 

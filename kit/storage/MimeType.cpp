@@ -2,6 +2,7 @@
 #include <File.h>
 #include <MimeType.h>
 
+#include "AtomicFile.h"
 #include "BoundedCommand.h"
 #include "CMap8Png.h"
 #include "FreedesktopFormats.h"
@@ -181,7 +182,11 @@ status_t set_default_application(const std::string& type, const std::string& id)
 		return status;
 	std::string path = configHome + "/mimeapps.list";
 	std::string contents;
-	read_whole_file(path, &contents);
+	// A list that is there but cannot be read is not written over as if it
+	// were empty: the user's other defaults would be gone.
+	status = read_file(path, &contents);
+	if (status != B_OK && status != B_ENTRY_NOT_FOUND)
+		return status;
 	return write_file_atomically(path, mimeapps_set_default(contents, type, id));
 }
 
@@ -203,7 +208,10 @@ void install_preferred_app(const std::string& dataHome, const std::string& type,
 	const std::string path = directory + "/" + id;
 	std::string existing;
 	std::vector<std::string> types;
-	if (read_whole_file(path, &existing)) {
+	const status_t found = read_file(path, &existing);
+	if (found != B_OK && found != B_ENTRY_NOT_FOUND)
+		return; // an entry of that name we cannot read: not ours to replace
+	if (found == B_OK) {
 		if (!is_our_entry(existing)) {
 			// Someone else's entry of that name: used as it is.
 			set_default_application(type, id);

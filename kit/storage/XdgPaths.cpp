@@ -86,56 +86,55 @@ status_t make_directories(const std::string& path, mode_t mode)
 	return B_OK;
 }
 
-status_t write_file_atomically(const std::string& path, const std::string& contents, mode_t mode)
+status_t read_file(const std::string& path, std::string* contents, size_t limit)
 {
-	std::string temporary = path + ".XXXXXX";
-	int fd = mkostemp(temporary.data(), O_CLOEXEC);
+	contents->clear();
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 	if (fd < 0)
 		return status_from_errno(errno);
+	struct stat st;
 	status_t status = B_OK;
-	size_t written = 0;
-	while (written < contents.size()) {
-		ssize_t result = write(fd, contents.data() + written, contents.size() - written);
-		if (result < 0 && errno == EINTR)
-			continue;
-		if (result <= 0) {
-			status = result < 0 ? status_from_errno(errno) : B_IO_ERROR;
-			break;
+	// Only a regular file: a FIFO or a device would block or never end.
+	if (fstat(fd, &st) != 0)
+		status = status_from_errno(errno);
+	else if (!S_ISREG(st.st_mode))
+		status = S_ISDIR(st.st_mode) ? B_IS_A_DIRECTORY : B_NOT_ALLOWED;
+	else if (st.st_size < 0 || uint64(st.st_size) > limit)
+		status = B_BUFFER_OVERFLOW;
+	std::string buffer;
+	if (status == B_OK) {
+		// One byte more than the limit tells a file that grew past it.
+		const size_t expected = size_t(st.st_size) < limit ? size_t(st.st_size) : limit;
+		buffer.resize(expected + 1);
+		size_t have = 0;
+		for (;;) {
+			if (have == buffer.size()) {
+				if (have > limit)
+					break;
+				buffer.resize(have + 65536 < limit + 1 ? have + 65536 : limit + 1);
+			}
+			ssize_t result = read(fd, buffer.data() + have, buffer.size() - have);
+			if (result < 0 && errno == EINTR)
+				continue;
+			if (result < 0)
+				status = status_from_errno(errno);
+			if (result <= 0)
+				break;
+			have += size_t(result);
 		}
-		written += size_t(result);
+		if (status == B_OK && have > limit)
+			status = B_BUFFER_OVERFLOW;
+		buffer.resize(have);
 	}
-	// mkostemp makes the file private; give it the mode it is meant to have.
-	if (status == B_OK && fchmod(fd, mode) != 0)
-		status = status_from_errno(errno);
-	if (close(fd) != 0 && status == B_OK)
-		status = status_from_errno(errno);
-	if (status == B_OK && rename(temporary.c_str(), path.c_str()) != 0)
-		status = status_from_errno(errno);
-	if (status != B_OK)
-		unlink(temporary.c_str());
+	close(fd);
+	if (status == B_OK)
+		*contents = std::move(buffer);
 	return status;
 }
 
 bool read_whole_file(const std::string& path, std::string* contents)
 {
-	contents->clear();
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	if (fd < 0)
-		return false;
-	char buffer[16384];
-	bool ok = true;
-	while (true) {
-		ssize_t result = read(fd, buffer, sizeof(buffer));
-		if (result < 0 && errno == EINTR)
-			continue;
-		if (result < 0)
-			ok = false;
-		if (result <= 0)
-			break;
-		contents->append(buffer, size_t(result));
-	}
-	close(fd);
-	return ok;
+	return read_file(path, contents) == B_OK;
 }
 
 status_t remove_file(const std::string& path)

@@ -1,5 +1,6 @@
 // Kit-private: the freedesktop base directories of the user and small file
-// helpers for what the kit writes there.
+// helpers for what the kit keeps there (files are written with
+// write_file_atomically, AtomicFile.h).
 #pragma once
 
 #include <SupportDefs.h>
@@ -18,13 +19,19 @@ std::string xdg_config_home();
 // dropped, as the XDG base directory rules ask.
 std::vector<std::string> xdg_data_dirs();
 
+// The kit's own files (mimeapps.list, desktop entries, the MIME database's
+// files) are small; one larger than this is not read, so that a broken or
+// hostile one cannot take the memory.
+inline constexpr size_t kMaxKitFileSize = 16 * 1024 * 1024;
+
 // Creates a directory and its missing parents.
 status_t make_directories(const std::string& path, mode_t mode = 0755);
-// Replaces a file's contents through a temporary file and a rename, so that
-// a reader never sees half of it.
-status_t write_file_atomically(const std::string& path, const std::string& contents,
-	mode_t mode = 0644);
-// The whole file; false when it cannot be read.
+// The whole file, up to `limit` bytes: B_ENTRY_NOT_FOUND when there is none,
+// B_BUFFER_OVERFLOW when it is longer. A file that is there but cannot be
+// read is not to be written over as if it were empty.
+status_t read_file(const std::string& path, std::string* contents,
+	size_t limit = kMaxKitFileSize);
+// The same, true only for a file read whole.
 bool read_whole_file(const std::string& path, std::string* contents);
 // Removes a file; a missing file is not an error.
 status_t remove_file(const std::string& path);
