@@ -237,17 +237,28 @@ TEST_F(QtDisplayTest, AModalWindowBlocksTheOthers)
 TEST_F(QtDisplayTest, BatchesBeforeRunAreShownAndQuitBeforeRunReturns)
 {
 	fDisplay.Apply(Ops(1, {WindowCreate{MakeWindow(1, "Early", BRect(0, 0, 99, 99)), BMessenger()}}));
-	// Only the main thread may measure before Run; another thread gets the
-	// fixed metrics instead of waiting for a loop that has not started.
+	// A size asked for from another thread before Run waits for the loop and
+	// is measured, not guessed: the first windows of a program ask while the
+	// main thread is still on its way into the loop, and every start must
+	// lay out the same.
 	SizeQuery query;
 	query.kind = ViewKind::Button;
 	query.label = "A rather long label";
 	PreferredSize early;
-	std::thread([&] { early = fDisplay.GetPreferredSize(query); }).join();
-	EXPECT_GT(early.width, 0);
+	std::atomic<bool> answered{false};
+	std::thread asker([&] {
+		early = fDisplay.GetPreferredSize(query);
+		answered = true;
+	});
+	EXPECT_FALSE(WaitUntil([&] { return answered.load(); }, std::chrono::milliseconds(200)))
+		<< "answered before the display served: a guess";
 	Serve(fDisplay, [&] {
 		EXPECT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.IsWindowShown("Early"); }));
 	});
+	asker.join();
+	const QSize measured = QPushButton(QStringLiteral("A rather long label")).sizeHint();
+	EXPECT_EQ(early.width, float(measured.width() - 1));
+	EXPECT_EQ(early.height, float(measured.height() - 1));
 	EXPECT_FALSE(fDisplay.IsRunning());
 	EXPECT_FALSE(fDisplay.Invoke([] {}) && !QCoreApplication::instance());
 

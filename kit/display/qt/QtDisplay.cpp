@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 #include <QValidator>
 #include <QWindow>
@@ -258,6 +259,24 @@ void QtKitWindow::closeEvent(QCloseEvent* event)
 	fDisplay->CloseRequested(fId);
 }
 
+void QtKitWindow::changeEvent(QEvent* event)
+{
+	QWidget::changeEvent(event);
+	if (event->type() != QEvent::WindowStateChange || !isVisible())
+		return;
+	const Qt::WindowStates states = windowState();
+	if ((fKeepUnminimised && (states & Qt::WindowMinimized))
+		|| (fKeepUnzoomed && (states & (Qt::WindowMaximized | Qt::WindowFullScreen)))) {
+		// Not from inside the state change itself: the window system is
+		// still busy with it.
+		QTimer::singleShot(0, this, [this] {
+			setWindowState(Qt::WindowNoState);
+			showNormal();
+			raise();
+			activateWindow();
+		});
+	}
+}
 
 // ---- threads -------------------------------------------------------------
 
@@ -298,15 +317,42 @@ bool QtDisplay::Impl::Call(const std::function<void()>& fn)
 	}
 	CallState state;
 	std::unique_lock guard(lock);
-	if (!running)
+	if (!running && quitRequested)
 		return false;
 	tasks.push_back({[&fn] { fn(); }, &state});
 	if (waker && !wakePosted) {
 		wakePosted = true;
 		QMetaObject::invokeMethod(waker, [this] { Drain(); }, Qt::QueuedConnection);
 	}
-	callDone.wait(guard, [&state] { return state.finished; });
+	// A call made before the display serves waits for it: the first windows
+	// ask for their sizes while the main thread is still on its way into the
+	// event loop, and only a measurement is the same on every start. A
+	// display that never comes to serve is given up after a while.
+	const auto giveUp = std::chrono::steady_clock::now() + kWaitForServing;
+	while (!state.finished) {
+		if (running) {
+			callDone.wait(guard, [&state] { return state.finished; });
+			break;
+		}
+		if (callDone.wait_until(guard, giveUp) == std::cv_status::timeout && !running
+			&& !state.finished) {
+			std::erase_if(tasks, [&state](const Task& task) { return task.call == &state; });
+			return false;
+		}
+	}
 	return state.ran;
+}
+
+void QtDisplay::Impl::ReleaseCallers()
+{
+	// Nobody is left to run what callers wait for.
+	std::erase_if(tasks, [](const Task& task) {
+		if (!task.call)
+			return false;
+		task.call->finished = true;
+		return true;
+	});
+	callDone.notify_all();
 }
 
 void QtDisplay::Impl::Drain()
@@ -505,6 +551,8 @@ void QtDisplay::Impl::UpdateWindow(const WindowState& state)
 		top->setWindowTitle(QString::fromStdString(state.title));
 
 	bool reshow = false;
+	top->SetKeptNormal((state.flags & B_NOT_MINIMIZABLE) != 0,
+		(state.flags & (B_NOT_ZOOMABLE | B_NOT_RESIZABLE)) != 0);
 	Qt::WindowFlags flags = FlagsFor(state);
 	if (top->windowFlags() != flags) {
 		reshow = top->isVisible();
@@ -1389,6 +1437,7 @@ void QtDisplay::Run()
 		std::lock_guard guard(fImpl->lock);
 		if (fImpl->quitRequested) {
 			fImpl->quitRequested = false;
+			fImpl->ReleaseCallers();
 			return;
 		}
 		fImpl->waker = &waker;
@@ -1407,16 +1456,7 @@ void QtDisplay::Run()
 		fImpl->waker = nullptr;
 		fImpl->wakePosted = false;
 		fImpl->quitRequested = false;
-		// Nobody is left to run what callers wait for: release them.
-		auto waiting = std::remove_if(fImpl->tasks.begin(), fImpl->tasks.end(),
-			[](const Impl::Task& task) {
-				if (!task.call)
-					return false;
-				task.call->finished = true;
-				return true;
-			});
-		fImpl->tasks.erase(waiting, fImpl->tasks.end());
-		fImpl->callDone.notify_all();
+		fImpl->ReleaseCallers();
 	}
 	fImpl->CloseEverything();
 }

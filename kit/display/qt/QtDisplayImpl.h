@@ -40,13 +40,25 @@ public:
 
 	void AllowClose() { fAllowClose = true; }
 
+	// The window's flags say it cannot be minimised or zoomed (a progress
+	// window that keeps the others blocked). Window managers may offer it
+	// anyway (openbox ignores the hints); then it is put back at once.
+	void SetKeptNormal(bool minimise, bool zoom)
+	{
+		fKeepUnminimised = minimise;
+		fKeepUnzoomed = zoom;
+	}
+
 protected:
 	void closeEvent(QCloseEvent* event) override;
+	void changeEvent(QEvent* event) override;
 
 private:
 	QtDisplay::Impl* fDisplay;
 	WindowId fId;
 	bool fAllowClose = false;
+	bool fKeepUnminimised = false;
+	bool fKeepUnzoomed = false;
 };
 
 struct ViewRec {
@@ -111,9 +123,13 @@ struct QtDisplay::Impl {
 
 	// Any thread: queues work for the main thread and wakes it once.
 	void Post(std::function<void()> task);
-	// Any thread: runs fn on the main thread and waits; false when the
-	// display is not serving (fn not run).
+	// Any thread: runs fn on the main thread and waits; before the display
+	// serves, waits for it to (up to kWaitForServing). False when fn was not
+	// run: the display has ended, or never came to serve.
 	bool Call(const std::function<void()>& fn);
+	static constexpr std::chrono::seconds kWaitForServing{30};
+	// With the lock held: every waiting Call returns false.
+	void ReleaseCallers();
 	// Any thread: runs fn(window record, view record) on the main thread for
 	// the view named in the window titled so; not at all when either is
 	// missing. The robot's calls are made of this.
