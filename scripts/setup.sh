@@ -10,7 +10,7 @@ PACKAGES=(
 	shared-mime-info xdg-utils desktop-file-utils libfile-mimeinfo-perl
 	googletest libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev
-	xvfb xauth xdotool x11-apps x11-utils imagemagick openbox stress-ng
+	xvfb xauth xdotool x11-apps x11-utils imagemagick openbox
 	lame attr
 )
 
