@@ -3,6 +3,7 @@
 // while the user's steps run on a thread of their own through the display's
 // robot, which acts with real Qt events.
 #include <QtDisplay.h>
+#include <QtDisplayRobot.h>
 
 #include <Alert.h>
 #include <Application.h>
@@ -165,22 +166,23 @@ auto Locked(BWindow* window, Function&& function)
 // Runs the application on this thread, which serves the display, and the
 // steps on another; the steps get the shown window and the robot. Quitting
 // the application at the end closes the window and makes Run return.
-void RunApp(const std::function<void(TestApp&, TestWindow*, QtDisplay&)>& steps)
+void RunApp(const std::function<void(TestApp&, TestWindow*, QtDisplayRobot&)>& steps)
 {
 	ASSERT_TRUE(kOffscreen);
 	SetDisplay(std::make_unique<QtDisplay>());
-	QtDisplay* robot = GetQtDisplay();
-	ASSERT_NE(robot, nullptr);
+	QtDisplay* display = GetQtDisplay();
+	ASSERT_NE(display, nullptr);
+	QtDisplayRobot robot(*display);
 	{
 		TestApp app;
 		std::thread user([&] {
-			if (!robot->WaitUntilRunning()) {
+			if (!display->WaitUntilRunning()) {
 				ADD_FAILURE() << "the display never ran";
 			} else {
 				auto* window = new TestWindow("Tamsel test");
 				window->Show();
-				if (QtDisplay::WaitFor([&] { return robot->IsWindowShown("Tamsel test"); }))
-					steps(app, window, *robot);
+				if (QtDisplay::WaitFor([&] { return robot.IsWindowShown("Tamsel test"); }))
+					steps(app, window, robot);
 				else
 					ADD_FAILURE() << "the window never showed";
 				// The list's items belong to whoever added them, as on the platform.
@@ -205,7 +207,7 @@ void RunApp(const std::function<void(TestApp&, TestWindow*, QtDisplay&)>& steps)
 
 TEST(QtApp, ClicksTogglesAndTypingReachTheHandlers)
 {
-	RunApp([](TestApp&, TestWindow* window, QtDisplay& robot) {
+	RunApp([](TestApp&, TestWindow* window, QtDisplayRobot& robot) {
 		EXPECT_EQ(robot.ViewText("Tamsel test", "encode"), "Encode");
 		EXPECT_TRUE(robot.Click("Tamsel test", "encode"));
 		EXPECT_TRUE(window->inbox.WaitFor(kClicked, 1));
@@ -237,7 +239,7 @@ TEST(QtApp, TheUsersSelectionAndDroppedFilesReachTheList)
 	TempDir dir;
 	ASSERT_TRUE(testing_support::WriteFile(dir / "a.wav", "RIFF"));
 	ASSERT_TRUE(testing_support::WriteFile(dir / "b.wav", "RIFF"));
-	RunApp([&](TestApp&, TestWindow* window, QtDisplay& robot) {
+	RunApp([&](TestApp&, TestWindow* window, QtDisplayRobot& robot) {
 		Locked(window, [&] {
 			for (int i = 0; i < 20; i++)
 				window->list->AddItem(new BStringItem(("track " + std::to_string(i)).c_str()));
@@ -274,7 +276,7 @@ TEST(QtApp, AnAlertAndAFilePanelAreAnswered)
 	TempDir dir;
 	ASSERT_TRUE(testing_support::WriteFile(dir / "song.wav", "RIFF"));
 	std::string root = std::filesystem::canonical(dir.Path()).string();
-	RunApp([&](TestApp& app, TestWindow* window, QtDisplay& robot) {
+	RunApp([&](TestApp& app, TestWindow* window, QtDisplayRobot& robot) {
 		window->PostMessage(kAsk);
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return robot.Alerts().size() == 1; }));
 		EXPECT_EQ(robot.Alerts()[0].buttons, (std::vector<std::string>{"Cancel", "Skip", "Replace"}));
@@ -304,7 +306,7 @@ TEST(QtApp, AnAlertAndAFilePanelAreAnswered)
 
 TEST(QtApp, TheScreenMatchesTheClientAfterABurstFromTwoThreads)
 {
-	RunApp([](TestApp&, TestWindow* window, QtDisplay& robot) {
+	RunApp([](TestApp&, TestWindow* window, QtDisplayRobot& robot) {
 		auto changer = [window](int seed) {
 			for (int i = 0; i < 200; i++) {
 				Locked(window, [&] {
@@ -362,7 +364,7 @@ TEST(QtApp, TheScreenMatchesTheClientAfterABurstFromTwoThreads)
 
 TEST(QtApp, TheCloseBoxAsksTheWindowToQuit)
 {
-	RunApp([](TestApp& app, TestWindow*, QtDisplay& robot) {
+	RunApp([](TestApp& app, TestWindow*, QtDisplayRobot& robot) {
 		EXPECT_TRUE(robot.PressCloseBox("Tamsel test"));
 		EXPECT_TRUE(QtDisplay::WaitFor([&] { return !robot.WindowFrame("Tamsel test"); }));
 		EXPECT_TRUE(WaitUntil([&] { return app.CountWindows() == 0; }));

@@ -2,6 +2,7 @@
 // alone: hand-made batches go in, the widgets and the input messages that
 // come out are checked. No looper is involved; an observer sees the input.
 #include <QtDisplay.h>
+#include <QtDisplayRobot.h>
 
 #include <AppDefs.h>
 #include <Entry.h>
@@ -160,6 +161,7 @@ protected:
 	}
 
 	QtDisplay fDisplay;
+	QtDisplayRobot fRobot{fDisplay};
 	Inbox fInbox;
 };
 
@@ -171,9 +173,9 @@ TEST_F(QtDisplayTest, WindowsFollowTheirStateAndTheCloseBoxOnlyAsks)
 		BRect frame(100, 50, 399, 249);
 		Send(Ops(1, {WindowCreate{MakeWindow(1, "Fixed", frame, B_NOT_RESIZABLE | B_NOT_ZOOMABLE),
 			BMessenger()}}));
-		EXPECT_TRUE(fDisplay.IsWindowShown("Fixed"));
+		EXPECT_TRUE(fRobot.IsWindowShown("Fixed"));
 		// Both edges belong to the frame: 300 x 200 pixels.
-		std::optional<BRect> shown = fDisplay.WindowFrame("Fixed");
+		std::optional<BRect> shown = fRobot.WindowFrame("Fixed");
 		ASSERT_TRUE(shown);
 		EXPECT_EQ(*shown, frame);
 
@@ -194,25 +196,25 @@ TEST_F(QtDisplayTest, WindowsFollowTheirStateAndTheCloseBoxOnlyAsks)
 		EXPECT_EQ(maximum, QSize(300, 200));
 
 		// The close box asks the window's looper; the window stays.
-		EXPECT_TRUE(fDisplay.PressCloseBox("Fixed"));
+		EXPECT_TRUE(fRobot.PressCloseBox("Fixed"));
 		EXPECT_EQ(fInbox.Of(B_QUIT_REQUESTED).size(), 1u);
-		EXPECT_TRUE(fDisplay.IsWindowShown("Fixed"));
+		EXPECT_TRUE(fRobot.IsWindowShown("Fixed"));
 
 		// Moved, renamed, made unclosable: the close box is gone and asks nothing.
 		WindowState moved = MakeWindow(1, "Renamed", BRect(10, 20, 209, 119),
 			B_NOT_CLOSABLE | B_NOT_MINIMIZABLE);
 		Send(Ops(1, {WindowUpdate{moved}}));
-		EXPECT_FALSE(fDisplay.IsWindowShown("Fixed"));
-		EXPECT_TRUE(fDisplay.IsWindowShown("Renamed"));
-		EXPECT_EQ(fDisplay.WindowFrame("Renamed"), std::optional<BRect>(BRect(10, 20, 209, 119)));
-		EXPECT_FALSE(fDisplay.PressCloseBox("Renamed"));
+		EXPECT_FALSE(fRobot.IsWindowShown("Fixed"));
+		EXPECT_TRUE(fRobot.IsWindowShown("Renamed"));
+		EXPECT_EQ(fRobot.WindowFrame("Renamed"), std::optional<BRect>(BRect(10, 20, 209, 119)));
+		EXPECT_FALSE(fRobot.PressCloseBox("Renamed"));
 		EXPECT_EQ(fInbox.Of(B_QUIT_REQUESTED).size(), 1u);
 
 		moved.hidden = true;
 		Send(Ops(1, {WindowUpdate{moved}}));
-		EXPECT_FALSE(fDisplay.IsWindowShown("Renamed"));
+		EXPECT_FALSE(fRobot.IsWindowShown("Renamed"));
 		Send(Ops(1, {WindowDestroy{1}}));
-		EXPECT_FALSE(fDisplay.WindowFrame("Renamed"));
+		EXPECT_FALSE(fRobot.WindowFrame("Renamed"));
 	});
 }
 
@@ -225,11 +227,11 @@ TEST_F(QtDisplayTest, AModalWindowBlocksTheOthers)
 		modal.look = B_MODAL_WINDOW_LOOK;
 		modal.feel = B_MODAL_APP_WINDOW_FEEL;
 		Send(Ops(2, {WindowCreate{modal, BMessenger()}}));
-		EXPECT_FALSE(fDisplay.Click("Main", "go"));
-		EXPECT_FALSE(fDisplay.PressCloseBox("Main"));
+		EXPECT_FALSE(fRobot.Click("Main", "go"));
+		EXPECT_FALSE(fRobot.PressCloseBox("Main"));
 		modal.hidden = true;
 		Send(Ops(2, {WindowUpdate{modal}}));
-		EXPECT_TRUE(fDisplay.Click("Main", "go"));
+		EXPECT_TRUE(fRobot.Click("Main", "go"));
 		EXPECT_TRUE(fInbox.WaitFor(BPrivate::K_INPUT_INVOKE, 1));
 	});
 }
@@ -253,7 +255,7 @@ TEST_F(QtDisplayTest, BatchesBeforeRunAreShownAndQuitBeforeRunReturns)
 	EXPECT_FALSE(WaitUntil([&] { return answered.load(); }, std::chrono::milliseconds(200)))
 		<< "answered before the display served: a guess";
 	Serve(fDisplay, [&] {
-		EXPECT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.IsWindowShown("Early"); }));
+		EXPECT_TRUE(QtDisplay::WaitFor([&] { return fRobot.IsWindowShown("Early"); }));
 	});
 	asker.join();
 	const QSize measured = QPushButton(QStringLiteral("A rather long label")).sizeHint();
@@ -291,11 +293,11 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 			ViewCreate{back}, ViewCreate{button}, ViewCreate{box}, ViewCreate{field}, ViewCreate{note}}));
 
 		// Frames are relative to the parent view, both edges included.
-		EXPECT_EQ(fDisplay.ViewFrameInWindow("Controls", "encode"),
+		EXPECT_EQ(fRobot.ViewFrameInWindow("Controls", "encode"),
 			std::optional<BRect>(BRect(15, 15, 94, 44)));
-		EXPECT_EQ(fDisplay.ViewText("Controls", "encode"), "Encode & quit");
-		EXPECT_EQ(fDisplay.ViewText("Controls", "name"), "start");
-		EXPECT_EQ(fDisplay.ViewText("Controls", "note"), note.text);
+		EXPECT_EQ(fRobot.ViewText("Controls", "encode"), "Encode & quit");
+		EXPECT_EQ(fRobot.ViewText("Controls", "name"), "start");
+		EXPECT_EQ(fRobot.ViewText("Controls", "note"), note.text);
 
 		QString accessible, buddyText, objectName;
 		int editLeft = -1;
@@ -316,11 +318,11 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 		EXPECT_EQ(editLeft, 60);
 		EXPECT_TRUE(autoFill);
 
-		EXPECT_TRUE(fDisplay.Click("Controls", "encode"));
+		EXPECT_TRUE(fRobot.Click("Controls", "encode"));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_INVOKE, 1));
 		EXPECT_EQ(ViewOf(fInbox.Of(K_INPUT_INVOKE)[0]), 11);
 
-		EXPECT_TRUE(fDisplay.Toggle("Controls", "mono"));
+		EXPECT_TRUE(fRobot.Toggle("Controls", "mono"));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_INVOKE, 2));
 		int32 value = -1;
 		EXPECT_EQ(fInbox.Of(K_INPUT_INVOKE)[1].FindInt32("value", &value), B_OK);
@@ -329,15 +331,15 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 
 		// One modification per typed character, each with the whole text;
 		// the limit counts bytes: "é" is two of them.
-		EXPECT_TRUE(fDisplay.SetText("Controls", "name", "ab"));
-		EXPECT_TRUE(fDisplay.Type("Controls", "name", "éxyzéq"));
+		EXPECT_TRUE(fRobot.SetText("Controls", "name", "ab"));
+		EXPECT_TRUE(fRobot.Type("Controls", "name", "éxyzéq"));
 		std::vector<BMessage> edits = fInbox.Of(K_INPUT_TEXT);
 		ASSERT_FALSE(edits.empty());
 		std::string last;
 		edits.back().FindString("text", &last);
 		// "abéxyz" is 7 bytes: the second "é" would make 9, the "q" makes 8.
 		EXPECT_EQ(last, "abéxyzq");
-		EXPECT_EQ(fDisplay.ViewText("Controls", "name"), "abéxyzq");
+		EXPECT_EQ(fRobot.ViewText("Controls", "name"), "abéxyzq");
 		EXPECT_EQ(ViewOf(edits.back()), 13);
 		EXPECT_EQ(edits.size(), 7u); // every accepted key, none for the refused one
 
@@ -348,18 +350,18 @@ TEST_F(QtDisplayTest, ControlsShowTheirStateAndPostTheUsersInput)
 		button.enabled = false;
 		note.hidden = true;
 		Send(Ops(1, {ViewUpdate{box}, ViewUpdate{field}, ViewUpdate{button}, ViewUpdate{note}}));
-		EXPECT_EQ(fDisplay.IsChecked("Controls", "mono"), std::optional<bool>(false));
-		EXPECT_EQ(fDisplay.ViewText("Controls", "name"), "set by the client");
-		EXPECT_EQ(fDisplay.IsViewEnabled("Controls", "encode"), std::optional<bool>(false));
-		EXPECT_EQ(fDisplay.IsViewShown("Controls", "note"), std::optional<bool>(false));
+		EXPECT_EQ(fRobot.IsChecked("Controls", "mono"), std::optional<bool>(false));
+		EXPECT_EQ(fRobot.ViewText("Controls", "name"), "set by the client");
+		EXPECT_EQ(fRobot.IsViewEnabled("Controls", "encode"), std::optional<bool>(false));
+		EXPECT_EQ(fRobot.IsViewShown("Controls", "note"), std::optional<bool>(false));
 		EXPECT_EQ(fInbox.Count(), before);
 		// A disabled button cannot be clicked.
-		EXPECT_FALSE(fDisplay.Click("Controls", "encode"));
+		EXPECT_FALSE(fRobot.Click("Controls", "encode"));
 
 		// Destroying a view takes its children with it.
 		Send(Ops(1, {ViewDestroy{10}}));
-		EXPECT_FALSE(fDisplay.ViewText("Controls", "encode"));
-		EXPECT_FALSE(fDisplay.IsViewShown("Controls", "back"));
+		EXPECT_FALSE(fRobot.ViewText("Controls", "encode"));
+		EXPECT_FALSE(fRobot.IsViewShown("Controls", "back"));
 	});
 }
 
@@ -373,8 +375,8 @@ TEST_F(QtDisplayTest, TheClientsChangesShowEvenBackToTheValuesBeforeTheUsersInpu
 		field.divider = 60;
 		Send(Ops(1, {WindowCreate{MakeWindow(1, "Reset", BRect(0, 0, 299, 199)), BMessenger()},
 			ViewCreate{box}, ViewCreate{field}}));
-		EXPECT_TRUE(fDisplay.Type("Reset", "name", "typed"));
-		EXPECT_TRUE(fDisplay.Toggle("Reset", "mono"));
+		EXPECT_TRUE(fRobot.Type("Reset", "name", "typed"));
+		EXPECT_TRUE(fRobot.Toggle("Reset", "mono"));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_INVOKE, 1));
 
 		// The client took the user's values (without sending them back);
@@ -384,16 +386,16 @@ TEST_F(QtDisplayTest, TheClientsChangesShowEvenBackToTheValuesBeforeTheUsersInpu
 		box.value = B_CONTROL_ON;
 		box.label = "Mono (joint)";
 		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
-		EXPECT_EQ(fDisplay.ViewText("Reset", "name"), "typed");
-		EXPECT_EQ(fDisplay.IsChecked("Reset", "mono"), std::optional<bool>(true));
-		EXPECT_EQ(fDisplay.ViewText("Reset", "mono"), "Mono (joint)");
+		EXPECT_EQ(fRobot.ViewText("Reset", "name"), "typed");
+		EXPECT_EQ(fRobot.IsChecked("Reset", "mono"), std::optional<bool>(true));
+		EXPECT_EQ(fRobot.ViewText("Reset", "mono"), "Mono (joint)");
 
 		// Then the program resets both to what they were before the user came.
 		field.text = "";
 		box.value = B_CONTROL_OFF;
 		Send(Ops(1, {ViewUpdate{field}, ViewUpdate{box}}));
-		EXPECT_EQ(fDisplay.ViewText("Reset", "name"), "");
-		EXPECT_EQ(fDisplay.IsChecked("Reset", "mono"), std::optional<bool>(false));
+		EXPECT_EQ(fRobot.ViewText("Reset", "name"), "");
+		EXPECT_EQ(fRobot.IsChecked("Reset", "mono"), std::optional<bool>(false));
 	});
 }
 
@@ -427,15 +429,15 @@ TEST_F(QtDisplayTest, MenusShowMarksAndPostChosenItems)
 		Send(Ops(1, {WindowCreate{MakeWindow(1, "Menus", BRect(0, 0, 299, 199)), BMessenger()},
 			ViewCreate{bar}, ViewCreate{field}}));
 
-		EXPECT_EQ(fDisplay.MenuItems("Menus", "menubar"), std::vector<std::string>{"File"});
-		EXPECT_EQ(fDisplay.MenuItems("Menus", "menubar", "File"),
+		EXPECT_EQ(fRobot.MenuItems("Menus", "menubar"), std::vector<std::string>{"File"});
+		EXPECT_EQ(fRobot.MenuItems("Menus", "menubar", "File"),
 			(std::vector<std::string>{"Open…", "-", "Quit", "Later"}));
-		EXPECT_EQ(fDisplay.ViewText("Menus", "rate"), "128 kbps");
+		EXPECT_EQ(fRobot.ViewText("Menus", "rate"), "128 kbps");
 
-		EXPECT_TRUE(fDisplay.ChooseMenuItem("Menus", "menubar", "File", "Quit"));
-		EXPECT_FALSE(fDisplay.ChooseMenuItem("Menus", "menubar", "File", "Later"));
-		EXPECT_FALSE(fDisplay.ChooseMenuItem("Menus", "menubar", "Edit", "Quit"));
-		EXPECT_TRUE(fDisplay.ChooseMenuItem("Menus", "rate", "", "64 kbps"));
+		EXPECT_TRUE(fRobot.ChooseMenuItem("Menus", "menubar", "File", "Quit"));
+		EXPECT_FALSE(fRobot.ChooseMenuItem("Menus", "menubar", "File", "Later"));
+		EXPECT_FALSE(fRobot.ChooseMenuItem("Menus", "menubar", "Edit", "Quit"));
+		EXPECT_TRUE(fRobot.ChooseMenuItem("Menus", "rate", "", "64 kbps"));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_MENU, 2));
 		std::vector<BMessage> chosen = fInbox.Of(K_INPUT_MENU);
 		int32 item = 0;
@@ -446,11 +448,11 @@ TEST_F(QtDisplayTest, MenusShowMarksAndPostChosenItems)
 		EXPECT_EQ(item, 4);
 		EXPECT_EQ(ViewOf(chosen[1]), 21);
 		// The mark moves when the client says so, not before.
-		EXPECT_EQ(fDisplay.ViewText("Menus", "rate"), "128 kbps");
+		EXPECT_EQ(fRobot.ViewText("Menus", "rate"), "128 kbps");
 		field.menu[0].items[0].marked = true;
 		field.menu[0].items[1].marked = false;
 		Send(Ops(1, {ViewUpdate{field}}));
-		EXPECT_EQ(fDisplay.ViewText("Menus", "rate"), "64 kbps");
+		EXPECT_EQ(fRobot.ViewText("Menus", "rate"), "64 kbps");
 	});
 }
 
@@ -464,10 +466,10 @@ TEST_F(QtDisplayTest, TabsShowTheClientsChoiceAndPostTheUsers)
 		second.hidden = true;
 		Send(Ops(1, {WindowCreate{MakeWindow(1, "Tabs", BRect(0, 0, 299, 199)), BMessenger()},
 			ViewCreate{tabs}, ViewCreate{first}, ViewCreate{second}}));
-		EXPECT_EQ(fDisplay.TabLabels("Tabs", "tabs"), (std::vector<std::string>{"Files", "Options"}));
-		EXPECT_EQ(fDisplay.CurrentTab("Tabs", "tabs"), std::optional<int32>(0));
+		EXPECT_EQ(fRobot.TabLabels("Tabs", "tabs"), (std::vector<std::string>{"Files", "Options"}));
+		EXPECT_EQ(fRobot.CurrentTab("Tabs", "tabs"), std::optional<int32>(0));
 
-		EXPECT_TRUE(fDisplay.SelectTab("Tabs", "tabs", 1));
+		EXPECT_TRUE(fRobot.SelectTab("Tabs", "tabs", 1));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_TAB, 1));
 		int32 index = -1;
 		fInbox.Of(K_INPUT_TAB)[0].FindInt32("index", &index);
@@ -479,9 +481,9 @@ TEST_F(QtDisplayTest, TabsShowTheClientsChoiceAndPostTheUsers)
 		first.hidden = true;
 		second.hidden = false;
 		Send(Ops(1, {ViewUpdate{tabs}, ViewUpdate{first}, ViewUpdate{second}}));
-		EXPECT_EQ(fDisplay.CurrentTab("Tabs", "tabs"), std::optional<int32>(1));
-		EXPECT_EQ(fDisplay.IsViewShown("Tabs", "options"), std::optional<bool>(true));
-		EXPECT_EQ(fDisplay.IsViewShown("Tabs", "files"), std::optional<bool>(false));
+		EXPECT_EQ(fRobot.CurrentTab("Tabs", "tabs"), std::optional<int32>(1));
+		EXPECT_EQ(fRobot.IsViewShown("Tabs", "options"), std::optional<bool>(true));
+		EXPECT_EQ(fRobot.IsViewShown("Tabs", "files"), std::optional<bool>(false));
 		tabs.selectedTab = 0;
 		Send(Ops(1, {ViewUpdate{tabs}}));
 		EXPECT_EQ(fInbox.Of(K_INPUT_TAB).size(), 1u);
@@ -566,7 +568,7 @@ TEST_F(QtListTest, OperationsKeepTheRowsOfAReferenceList)
 		// Out-of-range operations are ignored, never trusted.
 		fDisplay.Apply(Ops(1, {ListRemove{41, int32(expected.size()) + 5, 3},
 			ListMove{41, -1, 0}, ListSetText{41, int32(expected.size()), "ghost"}}));
-		EXPECT_EQ(fDisplay.ListRows("Lists", "list"), expected);
+		EXPECT_EQ(fRobot.ListRows("Lists", "list"), expected);
 		EXPECT_EQ(fInbox.Of(K_INPUT_SELECT).size(), 0u);
 	});
 }
@@ -579,19 +581,19 @@ TEST_F(QtListTest, TheUsersSelectionIsPostedAndTheClientsIsNotEchoed)
 		for (int i = 0; i < 50; i++)
 			rows.push_back("file " + std::to_string(i) + ".wav");
 		Send(Ops(1, {ListInsert{41, 0, rows}}));
-		EXPECT_EQ(fDisplay.ListRows("Lists", "list"), rows);
+		EXPECT_EQ(fRobot.ListRows("Lists", "list"), rows);
 
 		// The list covers the scroll view's inside, where Be's scroll bar would be.
-		std::optional<BRect> scroll = fDisplay.ViewFrameInWindow("Lists", "scroll");
-		std::optional<BRect> list = fDisplay.ViewFrameInWindow("Lists", "list");
+		std::optional<BRect> scroll = fRobot.ViewFrameInWindow("Lists", "scroll");
+		std::optional<BRect> list = fRobot.ViewFrameInWindow("Lists", "list");
 		ASSERT_TRUE(scroll && list);
 		EXPECT_GT(list->left, scroll->left);
 		EXPECT_LT(list->right, scroll->right);
 		EXPECT_GT(list->right, scroll->right - 4);
 
-		EXPECT_TRUE(fDisplay.SelectRow("Lists", "list", 3));
-		EXPECT_TRUE(fDisplay.SelectRow("Lists", "list", 6, true));
-		EXPECT_TRUE(fDisplay.SelectRow("Lists", "list", 45, false, true));
+		EXPECT_TRUE(fRobot.SelectRow("Lists", "list", 3));
+		EXPECT_TRUE(fRobot.SelectRow("Lists", "list", 6, true));
+		EXPECT_TRUE(fRobot.SelectRow("Lists", "list", 45, false, true));
 		ASSERT_TRUE(fInbox.WaitFor(K_INPUT_SELECT, 3));
 		std::vector<BMessage> selections = fInbox.Of(K_INPUT_SELECT);
 		EXPECT_EQ(Indexes(selections.front()), std::vector<int32>{3});
@@ -600,7 +602,7 @@ TEST_F(QtListTest, TheUsersSelectionIsPostedAndTheClientsIsNotEchoed)
 
 		size_t posted = fInbox.Of(K_INPUT_SELECT).size();
 		Send(Ops(1, {ListSelect{41, {9, 1, 2}}, ListRemove{41, 0, 2}}));
-		EXPECT_EQ(fDisplay.ListSelection("Lists", "list"), (std::vector<int32>{0, 7}));
+		EXPECT_EQ(fRobot.ListSelection("Lists", "list"), (std::vector<int32>{0, 7}));
 		EXPECT_EQ(fInbox.Of(K_INPUT_SELECT).size(), posted);
 	});
 }
@@ -670,8 +672,8 @@ TEST_F(QtListTest, RemovalsFromTheBottomUpKeepWhatStays)
 					keptSelection.push_back(i - removedAbove);
 			}
 			Send(Ops(1, std::move(operations)));
-			EXPECT_EQ(fDisplay.ListRows("Lists", "list"), keptRows) << removals;
-			EXPECT_EQ(fDisplay.ListSelection("Lists", "list"), keptSelection) << removals;
+			EXPECT_EQ(fRobot.ListRows("Lists", "list"), keptRows) << removals;
+			EXPECT_EQ(fRobot.ListSelection("Lists", "list"), keptSelection) << removals;
 			rows = keptRows;
 			selected = keptSelection;
 		}
@@ -695,7 +697,7 @@ TEST_F(QtListTest, DroppedFilesArriveAsRefsForTheViewUnderTheDrop)
 	Serve(fDisplay, [&] {
 		MakeList(false);
 		std::vector<std::string> paths = {dir / "one.wav", dir / "two space.wav", dir / "link.wav"};
-		EXPECT_TRUE(fDisplay.Drop("Lists", "list", paths));
+		EXPECT_TRUE(fRobot.Drop("Lists", "list", paths));
 		ASSERT_TRUE(fInbox.WaitFor(B_SIMPLE_DATA, 1));
 		BMessage dropped = fInbox.Of(B_SIMPLE_DATA)[0];
 		EXPECT_EQ(ViewOf(dropped), 41);
@@ -706,10 +708,10 @@ TEST_F(QtListTest, DroppedFilesArriveAsRefsForTheViewUnderTheDrop)
 			EXPECT_EQ(got, expected) << paths[i];
 		}
 		// A text field under the drop gets the refs too, not the URLs as text.
-		EXPECT_TRUE(fDisplay.Drop("Lists", "field", {dir / "one.wav"}));
+		EXPECT_TRUE(fRobot.Drop("Lists", "field", {dir / "one.wav"}));
 		ASSERT_TRUE(fInbox.WaitFor(B_SIMPLE_DATA, 2));
 		EXPECT_EQ(ViewOf(fInbox.Of(B_SIMPLE_DATA)[1]), 42);
-		EXPECT_EQ(fDisplay.ViewText("Lists", "field"), "");
+		EXPECT_EQ(fRobot.ViewText("Lists", "field"), "");
 	});
 }
 
@@ -733,7 +735,7 @@ TEST_F(QtListTest, AHundredThousandRowsArriveInOneOperation)
 		}));
 		EXPECT_EQ(shown, 100000);
 		EXPECT_EQ(lastRow, rows.back());
-		EXPECT_EQ(fDisplay.ListSelection("Lists", "list"), std::vector<int32>{99999});
+		EXPECT_EQ(fRobot.ListSelection("Lists", "list"), std::vector<int32>{99999});
 	});
 }
 
@@ -759,8 +761,8 @@ TEST_F(QtDisplayTest, AlertsKeepTheButtonOrderAndAnswerOnTheMainThread)
 		request.buttons = {"Cancel", "Keep", "Quit"};
 		request.icon = AlertIcon::Warning;
 		fDisplay.ShowAlert(request, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.Alerts().size() == 1; }));
-		QtDisplay::ShownAlert shown = fDisplay.Alerts()[0];
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.Alerts().size() == 1; }));
+		QtDisplayRobot::ShownAlert shown = fRobot.Alerts()[0];
 		EXPECT_EQ(shown.title, request.title);
 		EXPECT_EQ(shown.text, request.text);
 		EXPECT_EQ(shown.buttons, request.buttons);
@@ -784,18 +786,18 @@ TEST_F(QtDisplayTest, AlertsKeepTheButtonOrderAndAnswerOnTheMainThread)
 		EXPECT_LT(lefts[0], lefts[1]);
 		EXPECT_LT(lefts[1], lefts[2]);
 
-		EXPECT_TRUE(fDisplay.AnswerAlert(1));
+		EXPECT_TRUE(fRobot.AnswerAlert(1));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 1; }));
-		EXPECT_TRUE(fDisplay.Alerts().empty());
+		EXPECT_TRUE(fRobot.Alerts().empty());
 
 		request.id = 2;
 		request.title = "Second";
 		request.icon = AlertIcon::Stop;
 		fDisplay.ShowAlert(request, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.Alerts().size() == 1; }));
-		EXPECT_EQ(fDisplay.Alerts()[0].icon, AlertIcon::Stop);
-		EXPECT_FALSE(fDisplay.AnswerAlert(0, "Not open"));
-		EXPECT_TRUE(fDisplay.AnswerAlert(-1, "Second")); // Escape
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.Alerts().size() == 1; }));
+		EXPECT_EQ(fRobot.Alerts()[0].icon, AlertIcon::Stop);
+		EXPECT_FALSE(fRobot.AnswerAlert(0, "Not open"));
+		EXPECT_TRUE(fRobot.AnswerAlert(-1, "Second")); // Escape
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 2; }));
 		std::lock_guard guard(lock);
 		EXPECT_EQ(answers[0], std::make_pair(1, true));
@@ -830,17 +832,17 @@ TEST_F(QtDisplayTest, FilePanelsAnswerWithLinksKeptAndSaveNamesSplit)
 		open.startDirectory = root;
 		open.defaultLabel = "Add";
 		fDisplay.ShowFilePanel(open, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.PanelTitles().size() == 1; }));
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.PanelTitles().size() == 1; }));
 
-		EXPECT_TRUE(fDisplay.AnswerOpenPanel("Add files", {root + "/sub/link.wav"}));
+		EXPECT_TRUE(fRobot.AnswerOpenPanel("Add files", {root + "/sub/link.wav"}));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 1; }));
 		// Kept open after a choice; the second answer picks two files.
-		EXPECT_EQ(fDisplay.PanelTitles(), std::vector<std::string>{"Add files"});
-		EXPECT_TRUE(fDisplay.AnswerOpenPanel("Add files", {root + "/a.wav", root + "/b.wav"}));
+		EXPECT_EQ(fRobot.PanelTitles(), std::vector<std::string>{"Add files"});
+		EXPECT_TRUE(fRobot.AnswerOpenPanel("Add files", {root + "/a.wav", root + "/b.wav"}));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 2; }));
-		EXPECT_TRUE(fDisplay.CancelPanel("Add files"));
+		EXPECT_TRUE(fRobot.CancelPanel("Add files"));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 3; }));
-		EXPECT_TRUE(fDisplay.PanelTitles().empty());
+		EXPECT_TRUE(fRobot.PanelTitles().empty());
 
 		FilePanelRequest save;
 		save.id = 2;
@@ -849,10 +851,10 @@ TEST_F(QtDisplayTest, FilePanelsAnswerWithLinksKeptAndSaveNamesSplit)
 		save.saveName = "list.txt";
 		save.startDirectory = root;
 		fDisplay.ShowFilePanel(save, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.PanelTitles().size() == 1; }));
-		EXPECT_TRUE(fDisplay.AnswerSavePanel("Save list", root + "/sub", "new list.txt"));
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.PanelTitles().size() == 1; }));
+		EXPECT_TRUE(fRobot.AnswerSavePanel("Save list", root + "/sub", "new list.txt"));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 4; }));
-		EXPECT_TRUE(fDisplay.PanelTitles().empty());
+		EXPECT_TRUE(fRobot.PanelTitles().empty());
 
 		FilePanelRequest folder;
 		folder.id = 3;
@@ -860,12 +862,12 @@ TEST_F(QtDisplayTest, FilePanelsAnswerWithLinksKeptAndSaveNamesSplit)
 		folder.nodeFlavors = B_DIRECTORY_NODE;
 		folder.startDirectory = root;
 		fDisplay.ShowFilePanel(folder, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.PanelTitles().size() == 1; }));
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.PanelTitles().size() == 1; }));
 		fDisplay.HideFilePanel(3);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.PanelTitles().empty(); }));
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.PanelTitles().empty(); }));
 		fDisplay.ShowFilePanel(folder, answer);
-		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fDisplay.PanelTitles().size() == 1; }));
-		EXPECT_TRUE(fDisplay.AnswerOpenPanel("Destination", {root + "/sub"}));
+		ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.PanelTitles().size() == 1; }));
+		EXPECT_TRUE(fRobot.AnswerOpenPanel("Destination", {root + "/sub"}));
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 5; }));
 
 		std::lock_guard guard(lock);
@@ -954,8 +956,8 @@ TEST_F(QtDisplayTest, BatchesFromTwoThreadsKeepEachThreadsOrder)
 		a.join();
 		b.join();
 		ASSERT_TRUE(fDisplay.Invoke([] {}));
-		EXPECT_EQ(fDisplay.ViewText("Two", "left"), "500");
-		EXPECT_EQ(fDisplay.ViewText("Two", "right"), "500");
+		EXPECT_EQ(fRobot.ViewText("Two", "left"), "500");
+		EXPECT_EQ(fRobot.ViewText("Two", "right"), "500");
 	});
 }
 

@@ -1,14 +1,27 @@
-// The inside of the Qt display, shared by QtDisplay.cpp (the protocol) and
-// QtDisplayRobot.cpp (the test hooks). Everything below "main thread only"
-// is touched on the main thread alone; the rest is guarded by `lock`.
+// The inside of the Qt display. Where things are:
+//   QtDisplay.cpp     the Display calls, Run and Quit, the test hooks
+//   QtMainThread.cpp  handing work to the main thread (Post, Call, Drain)
+//   QtWindows.cpp     windows: the top-level widget, its flags and frame
+//   QtViews.cpp       batches; making, changing, placing and removing views,
+//                     what every kind of view shares
+//   kinds/            one unit per kind of view (see kinds/QtViewKind.h)
+//   QtInput.cpp       input to the windows' loopers, files dropped
+//   QtAlerts.cpp      alerts
+//   QtFilePanels.cpp  file panels
+//   QtSizes.cpp       preferred sizes, the tab height, string widths
+//   QtListModel.*     the rows of a list view
+// The robot (robot/, for tests only) reads it too. Everything below "main
+// thread only" is touched on the main thread alone; the rest is guarded by
+// `lock`.
 #pragma once
 
 #include "QtDisplay.h"
-#include "QtListModel.h"
+#include "kinds/QtViewKind.h"
 
 #include <Message.h>
 
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 
 #include <condition_variable>
@@ -16,20 +29,15 @@
 #include <memory>
 #include <mutex>
 
-class QCheckBox;
-class QFileDialog;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QListView;
-class QMenu;
-class QMenuBar;
-class QMessageBox;
-class QPushButton;
-class QTabBar;
 class QAbstractButton;
+class QFileDialog;
+class QMessageBox;
 
 namespace BPrivate {
+
+// Fixed metrics for the rare answer that cannot wait for Qt's fonts.
+inline constexpr float kFixedCharWidth = 7;
+inline constexpr float kFixedLineHeight = 14;
 
 // The top level of a kit window. The close box asks the window's looper
 // (the kit decides whether the window goes); the widget only really closes
@@ -59,26 +67,6 @@ private:
 	bool fAllowClose = false;
 	bool fKeepUnminimised = false;
 	bool fKeepUnzoomed = false;
-};
-
-struct ViewRec {
-	ViewState state;
-	QPointer<QWidget> widget;  // placed at the frame
-	QWidget* container = nullptr; // where child views go
-	QLabel* label = nullptr;      // text control, menu field
-	QLineEdit* edit = nullptr;    // text control
-	QPushButton* fieldButton = nullptr; // menu field
-	QMenu* fieldMenu = nullptr;
-	QListView* list = nullptr;
-	QtListModel* model = nullptr;
-	QTabBar* tabs = nullptr;
-	QFrame* tabPane = nullptr;
-	QMenuBar* menuBar = nullptr;
-	std::vector<MenuItemState> shownMenu;
-	bool menuBuilt = false;
-	// Set while a change from the client is applied, so that Qt's signals
-	// about it are not taken for the user's input and echoed back.
-	bool applying = false;
 };
 
 struct WindowRec {
@@ -140,7 +128,6 @@ struct QtDisplay::Impl {
 	// ---- main thread only ----------------------------------------------
 	void Drain();
 	void ApplyBatch(Batch& batch);
-	size_t ApplyRemovalRun(WindowRec& window, const std::vector<Operation>& operations, size_t at);
 	void CreateWindow(WindowCreate& op);
 	void UpdateWindow(const WindowState& state);
 	void DestroyWindow(WindowId id);
@@ -148,14 +135,11 @@ struct QtDisplay::Impl {
 	void UpdateView(WindowRec& window, ViewRec& view, const ViewState& state, bool created);
 	void DestroyView(WindowRec& window, ViewId id);
 	void PlaceView(WindowRec& window, ViewRec& view);
-	void BuildMenuBar(WindowRec& window, ViewRec& view);
-	void BuildMenuField(WindowRec& window, ViewRec& view);
-	void FillMenu(QMenu* menu, WindowId window, ViewId view, const MenuItemState& state);
-	void ApplyListSelection(ViewRec& view, const std::vector<int32>& rows);
 	void ShowAlertNow(int32 id, AlertRequest request, std::function<void(int32)> answer);
 	void AlertFinished(int64 serial);
 	void ShowPanelNow(FilePanelRequest request, std::function<void(const FilePanelResult&)> answer);
 	void PanelFinished(int32 id, int result);
+	void HidePanelNow(int32 id);
 	void CloseEverything();
 
 	// Input to a window's looper.
@@ -172,6 +156,11 @@ struct QtDisplay::Impl {
 	WindowRec* FindWindowRec(const std::string& title);
 	ViewRec* FindViewRec(WindowRec& window, const std::string& name);
 	ViewRec* FindViewRec(WindowRec& window, ViewId id);
+	// The view's record of kind Rec, looked up again by its ids: a widget's
+	// signal may come while its view is on the way out. Null when the view
+	// is gone or its record is not a Rec.
+	template <typename Rec = ViewRec>
+	Rec* FindView(WindowId window, ViewId view);
 
 	PreferredSize ComputeSize(const SizeQuery& query);
 	float ComputeTabHeight();
@@ -218,7 +207,22 @@ bool QtDisplay::Impl::OnView(const std::string& window, const std::string& view,
 	});
 }
 
+template <typename Rec>
+Rec* QtDisplay::Impl::FindView(WindowId window, ViewId view)
+{
+	WindowRec* rec = FindWindowRec(window);
+	return dynamic_cast<Rec*>(rec ? FindViewRec(*rec, view) : nullptr);
+}
+
 // Qt's text for a label of ours: an ampersand is a character, not a mnemonic.
 QString PlainLabel(const std::string& label);
+// A frame of the kit (both edges included) as Qt's rectangle.
+QRect ToQRect(const BRect& frame);
+QColor ToQColor(rgb_color color);
+// A size hint as Be gives sizes: pixels - 1.
+inline PreferredSize BeSize(QSize size)
+{
+	return PreferredSize{float(size.width() - 1), float(size.height() - 1)};
+}
 
 } // namespace BPrivate

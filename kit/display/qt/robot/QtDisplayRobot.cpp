@@ -1,6 +1,14 @@
 // The Qt display's robot: reads what the widgets show and acts on them
 // through real Qt events, always on the main thread.
-#include "QtDisplayImpl.h"
+#include "QtDisplayRobot.h"
+
+#include <QtDisplayImpl.h>
+#include <QtListModel.h>
+#include <kinds/QtListViewKind.h>
+#include <kinds/QtMenuBarKind.h>
+#include <kinds/QtMenuFieldKind.h>
+#include <kinds/QtTabViewKind.h>
+#include <kinds/QtTextControlKind.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,7 +31,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
 
 namespace BPrivate {
 
@@ -81,6 +88,21 @@ QAction* FindAction(QMenu* menu, const std::string& item)
 	return nullptr;
 }
 
+// The record of a view of the kind that keeps widgets of type Rec; null for
+// a view of another kind.
+template <typename Rec>
+Rec* As(ViewRec* view)
+{
+	return dynamic_cast<Rec*>(view);
+}
+
+// A text control's field.
+QLineEdit* EditOf(ViewRec* view)
+{
+	auto* field = As<TextControlRec>(view);
+	return field ? field->edit : nullptr;
+}
+
 QMenu* FindBarMenu(QMenuBar* bar, const std::string& title)
 {
 	for (QAction* action : bar->actions()) {
@@ -92,35 +114,29 @@ QMenu* FindBarMenu(QMenuBar* bar, const std::string& title)
 
 } // namespace
 
-bool QtDisplay::WaitFor(const std::function<bool()>& cond, std::chrono::milliseconds deadline)
+QtDisplayRobot::QtDisplayRobot(QtDisplay& display)
+	:
+	fImpl(*display.fImpl)
 {
-	auto end = std::chrono::steady_clock::now() + deadline;
-	for (;;) {
-		if (cond())
-			return true;
-		if (std::chrono::steady_clock::now() >= end)
-			return false;
-		std::this_thread::sleep_for(std::chrono::milliseconds(2));
-	}
 }
 
 // ---- reading -------------------------------------------------------------
 
-bool QtDisplay::IsWindowShown(const std::string& window)
+bool QtDisplayRobot::IsWindowShown(const std::string& window)
 {
 	bool shown = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
+	fImpl.Call([&] {
+		WindowRec* rec = fImpl.FindWindowRec(window);
 		shown = rec && rec->widget->isVisible();
 	});
 	return shown;
 }
 
-std::optional<BRect> QtDisplay::WindowFrame(const std::string& window)
+std::optional<BRect> QtDisplayRobot::WindowFrame(const std::string& window)
 {
 	std::optional<BRect> frame;
-	fImpl->Call([&] {
-		if (WindowRec* rec = fImpl->FindWindowRec(window)) {
+	fImpl.Call([&] {
+		if (WindowRec* rec = fImpl.FindWindowRec(window)) {
 			QRect g = rec->widget->geometry();
 			frame = BRect(g.x(), g.y(), g.x() + g.width() - 1, g.y() + g.height() - 1);
 		}
@@ -128,31 +144,31 @@ std::optional<BRect> QtDisplay::WindowFrame(const std::string& window)
 	return frame;
 }
 
-std::optional<bool> QtDisplay::IsViewShown(const std::string& window, const std::string& view)
+std::optional<bool> QtDisplayRobot::IsViewShown(const std::string& window, const std::string& view)
 {
 	std::optional<bool> shown;
-	fImpl->OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
 		if (v->widget)
 			shown = v->widget->isVisibleTo(rec->widget.get());
 	});
 	return shown;
 }
 
-std::optional<bool> QtDisplay::IsViewEnabled(const std::string& window, const std::string& view)
+std::optional<bool> QtDisplayRobot::IsViewEnabled(const std::string& window, const std::string& view)
 {
 	std::optional<bool> enabled;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		if (v->widget)
 			enabled = v->widget->isEnabled();
 	});
 	return enabled;
 }
 
-std::optional<BRect> QtDisplay::ViewFrameInWindow(const std::string& window,
+std::optional<BRect> QtDisplayRobot::ViewFrameInWindow(const std::string& window,
 	const std::string& view)
 {
 	std::optional<BRect> frame;
-	fImpl->OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec* rec, ViewRec* v) {
 		if (v->widget) {
 			QPoint origin = v->widget->mapTo(rec->widget.get(), QPoint(0, 0));
 			frame = BRect(origin.x(), origin.y(), origin.x() + v->widget->width() - 1,
@@ -162,106 +178,112 @@ std::optional<BRect> QtDisplay::ViewFrameInWindow(const std::string& window,
 	return frame;
 }
 
-std::optional<std::string> QtDisplay::ViewText(const std::string& window, const std::string& view)
+std::optional<std::string> QtDisplayRobot::ViewText(const std::string& window, const std::string& view)
 {
 	std::optional<std::string> text;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		if (!v->widget)
 			return;
-		if (v->edit)
-			text = v->edit->text().toStdString();
-		else if (v->fieldButton)
-			text = FromLabel(v->fieldButton->text());
+		if (auto* field = As<TextControlRec>(v))
+			text = field->edit->text().toStdString();
+		else if (auto* menuField = As<MenuFieldRec>(v))
+			text = FromLabel(menuField->button->text());
 		else if (auto* button = qobject_cast<QAbstractButton*>(v->widget.data()))
 			text = FromLabel(button->text());
-		else if (v->label)
-			text = v->label->text().toStdString();
+		else if (auto* label = qobject_cast<QLabel*>(v->widget.data()))
+			text = label->text().toStdString();
 	});
 	return text;
 }
 
-std::optional<bool> QtDisplay::IsChecked(const std::string& window, const std::string& view)
+std::optional<bool> QtDisplayRobot::IsChecked(const std::string& window, const std::string& view)
 {
 	std::optional<bool> checked;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		if (auto* box = qobject_cast<QCheckBox*>(v->widget.data()))
 			checked = box->isChecked();
 	});
 	return checked;
 }
 
-std::vector<std::string> QtDisplay::ListRows(const std::string& window, const std::string& view)
+std::vector<std::string> QtDisplayRobot::ListRows(const std::string& window, const std::string& view)
 {
 	std::vector<std::string> rows;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!v->model)
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* list = As<ListViewRec>(v);
+		if (!list)
 			return;
 		// What the view shows, through the model's interface.
-		for (int row = 0; row < v->model->rowCount(); row++)
-			rows.push_back(v->model->data(v->model->index(row)).toString().toStdString());
+		QtListModel* model = list->model;
+		for (int row = 0; row < model->rowCount(); row++)
+			rows.push_back(model->data(model->index(row)).toString().toStdString());
 	});
 	return rows;
 }
 
-std::vector<int32> QtDisplay::ListSelection(const std::string& window, const std::string& view)
+std::vector<int32> QtDisplayRobot::ListSelection(const std::string& window, const std::string& view)
 {
 	std::vector<int32> rows;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!v->list)
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* list = As<ListViewRec>(v);
+		if (!list)
 			return;
-		for (const QModelIndex& index : v->list->selectionModel()->selectedRows())
+		for (const QModelIndex& index : list->list->selectionModel()->selectedRows())
 			rows.push_back(index.row());
 	});
 	std::sort(rows.begin(), rows.end());
 	return rows;
 }
 
-std::vector<std::string> QtDisplay::TabLabels(const std::string& window, const std::string& view)
+std::vector<std::string> QtDisplayRobot::TabLabels(const std::string& window, const std::string& view)
 {
 	std::vector<std::string> labels;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!v->tabs)
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* tabView = As<TabViewRec>(v);
+		if (!tabView)
 			return;
-		for (int i = 0; i < v->tabs->count(); i++)
-			labels.push_back(FromLabel(v->tabs->tabText(i)));
+		for (int i = 0; i < tabView->tabs->count(); i++)
+			labels.push_back(FromLabel(tabView->tabs->tabText(i)));
 	});
 	return labels;
 }
 
-std::optional<int32> QtDisplay::CurrentTab(const std::string& window, const std::string& view)
+std::optional<int32> QtDisplayRobot::CurrentTab(const std::string& window, const std::string& view)
 {
 	std::optional<int32> index;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (v->tabs)
-			index = v->tabs->currentIndex();
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		if (auto* tabView = As<TabViewRec>(v))
+			index = tabView->tabs->currentIndex();
 	});
 	return index;
 }
 
-std::vector<std::string> QtDisplay::MenuItems(const std::string& window, const std::string& view,
+std::vector<std::string> QtDisplayRobot::MenuItems(const std::string& window, const std::string& view,
 	const std::string& menu)
 {
 	std::vector<std::string> items;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		QList<QAction*> actions;
-		if (v->menuBar && menu.empty())
-			actions = v->menuBar->actions();
-		else if (v->menuBar) {
-			if (QMenu* found = FindBarMenu(v->menuBar, menu))
+		auto* bar = As<MenuBarRec>(v);
+		auto* field = As<MenuFieldRec>(v);
+		if (bar && menu.empty())
+			actions = bar->bar->actions();
+		else if (bar) {
+			if (QMenu* found = FindBarMenu(bar->bar, menu))
 				actions = found->actions();
-		} else if (v->fieldMenu)
-			actions = v->fieldMenu->actions();
+		} else if (field)
+			actions = field->menu->actions();
 		for (QAction* action : actions)
 			items.push_back(action->isSeparator() ? std::string("-") : FromLabel(action->text()));
 	});
 	return items;
 }
 
-std::vector<QtDisplay::ShownAlert> QtDisplay::Alerts()
+std::vector<QtDisplayRobot::ShownAlert> QtDisplayRobot::Alerts()
 {
 	std::vector<ShownAlert> shown;
-	fImpl->Call([&] {
-		for (const auto& [serial, alert] : fImpl->alerts) {
+	fImpl.Call([&] {
+		for (const auto& [serial, alert] : fImpl.alerts) {
 			if (!alert.box || !alert.box->isVisible())
 				continue;
 			ShownAlert entry;
@@ -281,11 +303,11 @@ std::vector<QtDisplay::ShownAlert> QtDisplay::Alerts()
 	return shown;
 }
 
-std::vector<std::string> QtDisplay::PanelTitles()
+std::vector<std::string> QtDisplayRobot::PanelTitles()
 {
 	std::vector<std::string> titles;
-	fImpl->Call([&] {
-		for (const auto& [id, panel] : fImpl->panels) {
+	fImpl.Call([&] {
+		for (const auto& [id, panel] : fImpl.panels) {
 			if (panel.dialog && panel.dialog->isVisible())
 				titles.push_back(panel.dialog->windowTitle().toStdString());
 		}
@@ -295,10 +317,10 @@ std::vector<std::string> QtDisplay::PanelTitles()
 
 // ---- acting --------------------------------------------------------------
 
-bool QtDisplay::Click(const std::string& window, const std::string& view)
+bool QtDisplayRobot::Click(const std::string& window, const std::string& view)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		auto* button = qobject_cast<QAbstractButton*>(v->widget.data());
 		if (!Usable(button))
 			return;
@@ -316,55 +338,57 @@ bool QtDisplay::Click(const std::string& window, const std::string& view)
 	return done;
 }
 
-bool QtDisplay::Toggle(const std::string& window, const std::string& view)
+bool QtDisplayRobot::Toggle(const std::string& window, const std::string& view)
 {
 	return Click(window, view);
 }
 
-bool QtDisplay::Type(const std::string& window, const std::string& view, const std::string& text)
+bool QtDisplayRobot::Type(const std::string& window, const std::string& view, const std::string& text)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!Usable(v->edit))
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		QLineEdit* edit = EditOf(v);
+		if (!Usable(edit))
 			return;
-		v->edit->setFocus(Qt::OtherFocusReason);
+		edit->setFocus(Qt::OtherFocusReason);
 		for (char32_t c : QString::fromStdString(text).toUcs4()) {
 			QString character = QString::fromUcs4(&c, 1);
 			int key = c < 0x80 && std::isalnum(int(c)) ? int(QChar(char16_t(c)).toUpper().unicode())
 				: int(Qt::Key_unknown);
-			SendKey(v->edit, key, Qt::NoModifier, character);
+			SendKey(edit, key, Qt::NoModifier, character);
 		}
 		done = true;
 	});
 	return done;
 }
 
-bool QtDisplay::SetText(const std::string& window, const std::string& view, const std::string& text)
+bool QtDisplayRobot::SetText(const std::string& window, const std::string& view, const std::string& text)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!Usable(v->edit))
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		QLineEdit* edit = EditOf(v);
+		if (!Usable(edit))
 			return;
-		SendKey(v->edit, Qt::Key_A, Qt::ControlModifier);
+		SendKey(edit, Qt::Key_A, Qt::ControlModifier);
 		if (text.empty())
-			SendKey(v->edit, Qt::Key_Delete, Qt::NoModifier);
+			SendKey(edit, Qt::Key_Delete, Qt::NoModifier);
 		done = true;
 	});
 	return done && (text.empty() || Type(window, view, text));
 }
 
-bool QtDisplay::ChooseMenuItem(const std::string& window, const std::string& view,
+bool QtDisplayRobot::ChooseMenuItem(const std::string& window, const std::string& view,
 	const std::string& menu, const std::string& item)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		if (!Usable(v->widget))
 			return;
 		QMenu* found = nullptr;
-		if (v->menuBar)
-			found = FindBarMenu(v->menuBar, menu);
-		else if (v->fieldMenu)
-			found = v->fieldMenu;
+		if (auto* bar = As<MenuBarRec>(v))
+			found = FindBarMenu(bar->bar, menu);
+		else if (auto* field = As<MenuFieldRec>(v))
+			found = field->menu;
 		if (!found || !found->isEnabled())
 			return;
 		QAction* action = FindAction(found, item);
@@ -376,47 +400,51 @@ bool QtDisplay::ChooseMenuItem(const std::string& window, const std::string& vie
 	return done;
 }
 
-bool QtDisplay::SelectRow(const std::string& window, const std::string& view, int32 row,
+bool QtDisplayRobot::SelectRow(const std::string& window, const std::string& view, int32 row,
 	bool extend, bool toggle)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!v->list || !Usable(v->list) || row < 0 || row >= v->model->Count())
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* list = As<ListViewRec>(v);
+		if (!list || !Usable(list->list) || row < 0 || row >= list->model->Count())
 			return;
-		QModelIndex index = v->model->index(row);
-		v->list->scrollTo(index);
+		QModelIndex index = list->model->index(row);
+		list->list->scrollTo(index);
 		Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 		if (extend)
 			modifiers |= Qt::ShiftModifier;
 		if (toggle)
 			modifiers |= Qt::ControlModifier;
-		SendClick(v->list->viewport(), v->list->visualRect(index).center(), modifiers);
+		SendClick(list->list->viewport(), list->list->visualRect(index).center(), modifiers);
 		done = true;
 	});
 	return done;
 }
 
-bool QtDisplay::SelectTab(const std::string& window, const std::string& view, int32 index)
+bool QtDisplayRobot::SelectTab(const std::string& window, const std::string& view, int32 index)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
-		if (!v->tabs || !Usable(v->tabs) || index < 0 || index >= v->tabs->count()
-			|| !v->tabs->isTabEnabled(index))
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
+		auto* tabView = As<TabViewRec>(v);
+		QTabBar* tabs = tabView ? tabView->tabs : nullptr;
+		if (!tabs || !Usable(tabs) || index < 0 || index >= tabs->count()
+			|| !tabs->isTabEnabled(index))
 			return;
-		SendClick(v->tabs, v->tabs->tabRect(index).center());
+		SendClick(tabs, tabs->tabRect(index).center());
 		done = true;
 	});
 	return done;
 }
 
-bool QtDisplay::Drop(const std::string& window, const std::string& view,
+bool QtDisplayRobot::Drop(const std::string& window, const std::string& view,
 	const std::vector<std::string>& paths)
 {
 	bool done = false;
-	fImpl->OnView(window, view, [&](WindowRec*, ViewRec* v) {
+	fImpl.OnView(window, view, [&](WindowRec*, ViewRec* v) {
 		if (!v->widget)
 			return;
-		QWidget* target = v->list ? v->list->viewport() : v->widget.data();
+		auto* list = As<ListViewRec>(v);
+		QWidget* target = list ? list->list->viewport() : v->widget.data();
 		if (!Usable(target))
 			return;
 		QMimeData data;
@@ -444,11 +472,11 @@ bool QtDisplay::Drop(const std::string& window, const std::string& view,
 	return done;
 }
 
-bool QtDisplay::PressCloseBox(const std::string& window)
+bool QtDisplayRobot::PressCloseBox(const std::string& window)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		WindowRec* rec = fImpl->FindWindowRec(window);
+	fImpl.Call([&] {
+		WindowRec* rec = fImpl.FindWindowRec(window);
 		if (!rec || !rec->widget->isVisible() || Blocked(rec->widget.get())
 			|| !(rec->widget->windowFlags() & Qt::WindowCloseButtonHint))
 			return;
@@ -458,11 +486,11 @@ bool QtDisplay::PressCloseBox(const std::string& window)
 	return done;
 }
 
-bool QtDisplay::AnswerAlert(int32 button, const std::string& title)
+bool QtDisplayRobot::AnswerAlert(int32 button, const std::string& title)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		for (auto& [serial, alert] : fImpl->alerts) {
+	fImpl.Call([&] {
+		for (auto& [serial, alert] : fImpl.alerts) {
 			if (!alert.box || !alert.box->isVisible())
 				continue;
 			if (!title.empty() && alert.box->windowTitle().toStdString() != title)
@@ -512,11 +540,11 @@ bool AcceptPanel(QtDisplay::Impl& impl, QFileDialog* dialog, const QString& name
 
 } // namespace
 
-bool QtDisplay::AnswerOpenPanel(const std::string& title, const std::vector<std::string>& paths)
+bool QtDisplayRobot::AnswerOpenPanel(const std::string& title, const std::vector<std::string>& paths)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		QFileDialog* dialog = FindPanel(*fImpl, title);
+	fImpl.Call([&] {
+		QFileDialog* dialog = FindPanel(fImpl, title);
 		if (!dialog || paths.empty())
 			return;
 		QFileInfo first(QString::fromStdString(paths.front()));
@@ -532,30 +560,30 @@ bool QtDisplay::AnswerOpenPanel(const std::string& title, const std::vector<std:
 					+ QLatin1Char('"'));
 			names = quoted.join(QLatin1Char(' '));
 		}
-		done = AcceptPanel(*fImpl, dialog, names);
+		done = AcceptPanel(fImpl, dialog, names);
 	});
 	return done;
 }
 
-bool QtDisplay::AnswerSavePanel(const std::string& title, const std::string& directory,
+bool QtDisplayRobot::AnswerSavePanel(const std::string& title, const std::string& directory,
 	const std::string& name)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		QFileDialog* dialog = FindPanel(*fImpl, title);
+	fImpl.Call([&] {
+		QFileDialog* dialog = FindPanel(fImpl, title);
 		if (!dialog)
 			return;
 		dialog->setDirectory(QString::fromStdString(directory));
-		done = AcceptPanel(*fImpl, dialog, QString::fromStdString(name));
+		done = AcceptPanel(fImpl, dialog, QString::fromStdString(name));
 	});
 	return done;
 }
 
-bool QtDisplay::CancelPanel(const std::string& title)
+bool QtDisplayRobot::CancelPanel(const std::string& title)
 {
 	bool done = false;
-	fImpl->Call([&] {
-		QFileDialog* dialog = FindPanel(*fImpl, title);
+	fImpl.Call([&] {
+		QFileDialog* dialog = FindPanel(fImpl, title);
 		if (!dialog)
 			return;
 		dialog->reject();
