@@ -8,8 +8,10 @@
 #include <ResourceFormat.h>
 
 #include "BoundedCommand.h"
+#include "DesktopExec.h"
 #include "FreedesktopFormats.h"
 #include "TestSupport.h"
+#include "XdgPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +21,11 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <png.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -234,7 +239,11 @@ TEST_F(StorageMime, AbsentThenInstalledThenDeleted)
 	EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
 	EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos);
 	EXPECT_NE(entry.find("\nName=Tamsel Gogo Frontend\n"), std::string::npos);
-	EXPECT_NE(entry.find("\nExec=" + self + " %F\n"), std::string::npos) << entry;
+	// Exec names a plainly named link to the executable, not its own path.
+	const std::string launcher = fDataHome + "/application-x-vnd.TamselGogoFrontend/launch";
+	EXPECT_NE(entry.find("\nExec=" + launcher + " %F\n"), std::string::npos) << entry;
+	std::error_code error;
+	EXPECT_EQ(std::filesystem::read_symlink(launcher, error).string(), self);
 	EXPECT_NE(entry.find("\nMimeType=text/x-TamselGogoFronted-list;\n"), std::string::npos);
 	EXPECT_NE(entry.find("\nIcon=application-x-vnd.TamselGogoFrontend\n"), std::string::npos);
 	EXPECT_NE(entry.find("\nNoDisplay=false\n"), std::string::npos);
@@ -256,6 +265,7 @@ TEST_F(StorageMime, AbsentThenInstalledThenDeleted)
 	EXPECT_FALSE(Exists(MimeIcon(16)));
 	EXPECT_FALSE(Exists(DesktopEntry()));
 	EXPECT_FALSE(Exists(fDataHome + "/icons/hicolor/32x32/apps/application-x-vnd.TamselGogoFrontend.png"));
+	EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(launcher)));
 	EXPECT_EQ(ReadFile(MimeApps()), "[Default Applications]\n");
 
 	// Deleted twice: there is nothing to delete.
@@ -406,6 +416,68 @@ TEST_F(StorageMime, AnotherApplicationWithoutADesktopEntryIsNotReferredTo)
 	EXPECT_TRUE(Exists(fSystem / "applications/application-x-vnd.Someone-Else.desktop"));
 }
 
+// mimeapps.list kept with someone's dotfiles, behind a link: the kit
+// changes the file the link names, and the link stays.
+TEST_F(StorageMime, ALinkedMimeappsListStaysALink)
+{
+	std::filesystem::create_directories(fConfigHome);
+	std::filesystem::create_directories(fHome / "dotfiles");
+	const std::string target = fHome / "dotfiles/mimeapps.list";
+	const std::string before = "[Default Applications]\naudio/mpeg=player.desktop;\n";
+	ASSERT_TRUE(WriteFile(target, before));
+	ASSERT_EQ(symlink("../dotfiles/mimeapps.list", MimeApps().c_str()), 0);
+
+	ASSERT_EQ(InstallListType(), B_OK);
+	EXPECT_TRUE(std::filesystem::is_symlink(MimeApps()));
+	EXPECT_EQ(ReadFile(target),
+		before + "text/x-TamselGogoFronted-list=" + std::string(kDesktopId) + ";\n");
+	ASSERT_EQ(BMimeType(kListType).Delete(), B_OK);
+	EXPECT_TRUE(std::filesystem::is_symlink(MimeApps()));
+	EXPECT_EQ(ReadFile(target), before);
+	// Nothing left beside either of them.
+	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fHome / "dotfiles"),
+				  std::filesystem::directory_iterator()),
+		1);
+	EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fConfigHome),
+				  std::filesystem::directory_iterator()),
+		1);
+}
+
+TEST_F(StorageMime, APrivateMimeappsListStaysPrivate)
+{
+	std::filesystem::create_directories(fConfigHome);
+	ASSERT_TRUE(WriteFile(MimeApps(), "[Default Applications]\n"));
+	ASSERT_EQ(chmod(MimeApps().c_str(), 0600), 0);
+	ASSERT_EQ(InstallListType(), B_OK);
+	EXPECT_NE(ReadFile(MimeApps()).find("text/x-TamselGogoFronted-list="), std::string::npos);
+	struct stat st;
+	ASSERT_EQ(stat(MimeApps().c_str(), &st), 0);
+	EXPECT_EQ(st.st_mode & 07777, 0600u);
+	ASSERT_EQ(BMimeType(kListType).Delete(), B_OK);
+	ASSERT_EQ(stat(MimeApps().c_str(), &st), 0);
+	EXPECT_EQ(st.st_mode & 07777, 0600u);
+	EXPECT_EQ(ReadFile(MimeApps()), "[Default Applications]\n");
+}
+
+// A mimeapps.list the kit cannot read (here: larger than any it reads) is
+// not replaced by one holding only the kit's line.
+TEST_F(StorageMime, AMimeappsListThatCannotBeReadIsNotWrittenOver)
+{
+	std::filesystem::create_directories(fConfigHome);
+	const off_t size = off_t(BPrivate::kMaxKitFileSize) + 1;
+	ASSERT_TRUE(WriteFile(MimeApps(), ""));
+	ASSERT_EQ(truncate(MimeApps().c_str(), size), 0);
+	struct stat before;
+	ASSERT_EQ(stat(MimeApps().c_str(), &before), 0);
+	ASSERT_EQ(InstallListType(), B_OK);
+	struct stat after;
+	ASSERT_EQ(stat(MimeApps().c_str(), &after), 0);
+	EXPECT_EQ(after.st_ino, before.st_ino);
+	EXPECT_EQ(after.st_size, size);
+	char text[B_MIME_TYPE_LENGTH];
+	EXPECT_EQ(BMimeType(kListType).GetPreferredApp(text), B_ENTRY_NOT_FOUND);
+}
+
 TEST(StorageMimeType, ValidTypesAndSetters)
 {
 	EXPECT_TRUE(BMimeType::IsValid("text/x-TamselGogoFronted-list"));
@@ -468,6 +540,24 @@ TEST(StorageMimeHelpers, BoundedCommands)
 	EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
+// A helper gets nothing of ours: no descriptor beyond 0-2 (here one opened
+// without close-on-exec), and /dev/null for input, output and error, so its
+// messages never land on the program's own.
+TEST(StorageMimeHelpers, HelpersInheritNothingAndSayNothingOnOurOutput)
+{
+	using BPrivate::run_bounded;
+	const int stray = open("/dev/null", O_RDONLY);
+	ASSERT_GE(stray, 0);
+	ASSERT_EQ(dup2(stray, 57), 57);
+	close(stray);
+	EXPECT_EQ(run_bounded({"sh", "-c", "[ ! -e /proc/$$/fd/57 ]"}, std::chrono::seconds(20)), B_OK);
+	for (const char* fd : {"0", "1", "2"}) {
+		EXPECT_EQ(run_bounded({"sh", "-c", std::string("[ \"$(readlink /proc/$$/fd/") + fd
+			+ ")\" = /dev/null ]"}, std::chrono::seconds(20)), B_OK) << "fd " << fd;
+	}
+	close(57);
+}
+
 TEST(StorageMimeHelpers, MimeappsListEdits)
 {
 	using namespace BPrivate;
@@ -496,6 +586,10 @@ TEST(StorageMimeHelpers, DesktopEntryQuoting)
 	EXPECT_EQ(desktop_exec_argument("/a\"b$c"), "\"/a\\\\\"b\\\\$c\"");
 	EXPECT_EQ(desktop_exec_argument("/a\\b"), "\"/a\\\\\\\\b\"");
 	EXPECT_EQ(desktop_escape(" lead\ttab\n"), "\\slead\\ttab\\n");
+	// A trailing space would go with the blanks at the end of the line.
+	EXPECT_EQ(desktop_escape("trail "), "trail\\s");
+	EXPECT_EQ(desktop_escape(" "), "\\s");
+	EXPECT_EQ(desktop_escape("a  b"), "a  b");
 	DesktopEntryFields fields;
 	fields.name = "N";
 	fields.exec = "e %F";
@@ -525,9 +619,39 @@ TEST(StorageMimeHelpers, TextChecksAndXml)
 	EXPECT_FALSE(is_plain_text("bell\a"));
 	EXPECT_EQ(xml_escape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&apos;");
 	EXPECT_EQ(xml_unescape("&lt;&#65;&#x42;&amp;amp;&bogus;&#0;"), "<AB&amp;&bogus;&#0;");
+	// References to what plain text cannot hold stay as written.
+	EXPECT_EQ(xml_unescape("&#1;&#xD800;&#127;&#9;&#x10FFFF;&#xA0;"),
+		"&#1;&#xD800;&#127;\t\xf4\x8f\xbf\xbf\xc2\xa0");
+	EXPECT_TRUE(is_plain_text(xml_unescape("&#xdfff;&#x1f;&#x7F;")));
 	std::string comment;
 	EXPECT_TRUE(mime_xml_comment("<comment xml:lang=\"de\">Liste</comment><comment>List &amp; more</comment>",
 		&comment));
 	EXPECT_EQ(comment, "List & more");
 	EXPECT_FALSE(mime_xml_comment("<comment>unterminated", &comment));
+}
+
+// The entry written for a program starts that very program: what the kit
+// writes into Exec is what the roster reads back.
+TEST(StorageMimeHelpers, WrittenExecStartsTheProgram)
+{
+	using namespace BPrivate;
+	const std::vector<std::string> files = {"/music/a b.wav", "/music/100%.wav"};
+	for (const std::string program : {"/usr/bin/app", "/opt/My App/app", "/opt/100%/app",
+			"/opt/100% sure/app", "/a\"b$c`d\\e", "/tab\there"}) {
+		DesktopEntryFields fields;
+		fields.name = "App ";
+		fields.exec = desktop_exec_argument(program) + " %F";
+		std::istringstream entry(desktop_entry_text(fields));
+		std::string exec;
+		ASSERT_TRUE(ReadExecLine(entry, &exec)) << program;
+		std::vector<ExecArgument> arguments;
+		ASSERT_TRUE(SplitExec(exec, &arguments)) << program;
+		std::vector<std::string> expected = {program};
+		expected.insert(expected.end(), files.begin(), files.end());
+		EXPECT_EQ(ExpandExec(arguments, files, &files.front()), expected) << program;
+	}
+	// In quotes, %% is a percent sign and other codes are kept.
+	std::vector<ExecArgument> arguments;
+	ASSERT_TRUE(SplitExec("\"50%% %f\" %f", &arguments));
+	EXPECT_EQ(ExpandExec(arguments, {"x"}, nullptr), (std::vector<std::string>{"50% %f"}));
 }

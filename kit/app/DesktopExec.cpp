@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 namespace BPrivate {
 
@@ -107,8 +108,17 @@ std::vector<std::string> ExpandExec(const std::vector<ExecArgument>& exec,
 	std::vector<std::string> argv;
 	for (const ExecArgument& argument : exec) {
 		if (argument.quoted) {
-			// Field codes are not expanded inside quotes.
-			argv.push_back(argument.text);
+			// Field codes are not expanded inside quotes, but a literal
+			// percent sign is written "%%" there as anywhere else (the kit
+			// writes a quoted program path that way).
+			std::string text;
+			for (size_t i = 0; i < argument.text.size(); i++) {
+				text += argument.text[i];
+				if (argument.text[i] == '%' && i + 1 < argument.text.size()
+					&& argument.text[i + 1] == '%')
+					i++;
+			}
+			argv.push_back(std::move(text));
 			continue;
 		}
 		if (argument.text == "%F" || argument.text == "%U") {

@@ -19,7 +19,7 @@ bool ReadExecLine(std::istream& entry, std::string* exec);
 
 struct ExecArgument {
 	std::string text;
-	bool quoted = false; // written in double quotes: field codes stay as they are
+	bool quoted = false; // written in double quotes: field codes other than %% stay as they are
 };
 
 // Splits an Exec value into arguments: blanks separate, double quotes group,
@@ -29,7 +29,7 @@ bool SplitExec(const std::string& exec, std::vector<ExecArgument>* out);
 
 // Expands the field codes for one start of the program: %f/%u take `single`
 // (when there is one), %F/%U take every file, %% is a percent sign, other
-// codes are dropped.
+// codes are dropped. In a quoted argument only %% is undone.
 std::vector<std::string> ExpandExec(const std::vector<ExecArgument>& exec,
 	const std::vector<std::string>& files, const std::string* single);
 

@@ -1,16 +1,14 @@
 #include "BoundedCommand.h"
 
+#include "Spawn.h"
+
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace BPrivate {
 
@@ -60,41 +58,24 @@ status_t run_bounded(const std::vector<std::string>& argv, std::chrono::millisec
 {
 	if (argv.empty() || argv[0].empty())
 		return B_BAD_VALUE;
-	std::vector<char*> arguments;
-	for (const std::string& argument : argv)
-		arguments.push_back(const_cast<char*>(argument.c_str()));
-	arguments.push_back(nullptr);
-
-	posix_spawn_file_actions_t actions;
-	posix_spawnattr_t attributes;
-	if (posix_spawn_file_actions_init(&actions) != 0)
-		return B_NO_MEMORY;
-	if (posix_spawnattr_init(&attributes) != 0) {
-		posix_spawn_file_actions_destroy(&actions);
-		return B_NO_MEMORY;
-	}
-	posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-	// The calling thread may block or catch signals; the helper starts clean.
-	sigset_t none;
-	sigset_t all;
-	sigemptyset(&none);
-	sigfillset(&all);
-	posix_spawnattr_setsigmask(&attributes, &none);
-	posix_spawnattr_setsigdefault(&attributes, &all);
-	posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
+	const std::string program = FindInPath(argv[0]);
+	if (program.empty())
+		return B_ENTRY_NOT_FOUND;
+	// Standard input, output and error on /dev/null, nothing else of ours,
+	// in a group of its own so that a helper script goes with its children.
 	pid_t pid = -1;
-	int error = posix_spawnp(&pid, arguments[0], &actions, &attributes, arguments.data(), environ);
-	posix_spawn_file_actions_destroy(&actions);
-	posix_spawnattr_destroy(&attributes);
-	if (error != 0)
-		return error == ENOENT || error == EACCES || error == ENOTDIR ? B_ENTRY_NOT_FOUND : B_ERROR;
+	const status_t spawned = Spawn(program, argv, &pid);
+	if (spawned == B_ENTRY_NOT_FOUND || spawned == B_LAUNCH_FAILED_EXECUTABLE)
+		return B_ENTRY_NOT_FOUND;
+	if (spawned != B_OK)
+		return B_ERROR;
 
 	bool ended = wait_for_exit(pid, std::chrono::steady_clock::now() + limit);
-	if (!ended)
+	if (!ended) {
+		// Not reaped yet, so the pid still names the child and its group.
+		kill(-pid, SIGKILL);
 		kill(pid, SIGKILL);
+	}
 	int status = 0;
 	pid_t reaped;
 	do {

@@ -215,7 +215,12 @@ std::string xml_unescape(std::string_view text)
 				if (code > 0x10ffff)
 					valid = false;
 			}
-			if (!valid || code == 0) {
+			// Only characters that plain text may hold are decoded: a
+			// reference to a control character (XML allows none but DEL) or
+			// to a surrogate stays as it is written.
+			const bool plain = code == '\t' || code == '\n' || code == '\r'
+				|| (code >= 0x20 && code != 0x7f && (code < 0xd800 || code > 0xdfff));
+			if (!valid || !plain) {
 				out += text[i++];
 				continue;
 			}
@@ -271,8 +276,9 @@ std::string desktop_escape(std::string_view text)
 			case '\t': out += "\\t"; break;
 			case '\r': out += "\\r"; break;
 			case ' ':
-				// Leading spaces would be taken for the space around '='.
-				out += i == 0 ? "\\s" : " ";
+				// Spaces at either end would be taken for the space around
+				// '=' or at the end of the line.
+				out += i == 0 || i + 1 == text.size() ? "\\s" : " ";
 				break;
 			default: out += c; break;
 		}

@@ -12,6 +12,8 @@
 #include <climits>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace BPrivate;
@@ -190,6 +192,51 @@ status_t set_default_application(const std::string& type, const std::string& id)
 	return write_file_atomically(path, mimeapps_set_default(contents, type, id));
 }
 
+// Where the desktop entry of an application points: a link named plainly
+// ("<data home>/<flat signature>/launch") to the executable, so that no
+// launcher has to cope with the characters an executable's path may hold
+// (xdg-open without a desktop splits Exec at every space, GLib refuses a
+// path with "%%"). Made anew at each installation; empty when it cannot be.
+std::string launcher_path(const std::string& dataHome, const std::string& flatSignature)
+{
+	return dataHome + "/" + flatSignature + "/launch";
+}
+
+std::string update_launcher(const std::string& dataHome, const std::string& flatSignature,
+	const std::string& executable)
+{
+	const std::string directory = dataHome + "/" + flatSignature;
+	const std::string link = launcher_path(dataHome, flatSignature);
+	struct stat existing;
+	if (lstat(link.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode))
+		return {}; // something else of that name: not ours to replace
+	if (make_directories(directory) != B_OK)
+		return {};
+	// Made aside and renamed over, so that the link is never missing.
+	const std::string aside = directory + "/.launch." + std::to_string(getpid());
+	unlink(aside.c_str());
+	if (symlink(executable.c_str(), aside.c_str()) != 0)
+		return {};
+	if (rename(aside.c_str(), link.c_str()) != 0) {
+		unlink(aside.c_str());
+		return {};
+	}
+	if (const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+		fsync(fd);
+		close(fd);
+	}
+	return link;
+}
+
+void remove_launcher(const std::string& dataHome, const std::string& flatSignature)
+{
+	const std::string link = launcher_path(dataHome, flatSignature);
+	struct stat existing;
+	if (lstat(link.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
+		unlink(link.c_str());
+	rmdir((dataHome + "/" + flatSignature).c_str()); // only when nothing else is in it
+}
+
 // Makes the application of `signature` open the type: a desktop entry for
 // the running application, and the default in mimeapps.list.
 void install_preferred_app(const std::string& dataHome, const std::string& type,
@@ -233,7 +280,8 @@ void install_preferred_app(const std::string& dataHome, const std::string& type,
 		return;
 	DesktopEntryFields fields;
 	fields.name = app.name.empty() ? app.signature.substr(app.signature.find('/') + 1) : app.name;
-	fields.exec = desktop_exec_argument(app.executable) + " %F";
+	const std::string launcher = update_launcher(dataHome, flat_name(app.signature), app.executable);
+	fields.exec = desktop_exec_argument(launcher.empty() ? app.executable : launcher) + " %F";
 	fields.mimeTypes = types;
 	fields.signature = app.signature;
 	const std::string iconName = flat_name(app.signature);
@@ -287,6 +335,7 @@ void remove_preferred_app(const std::string& dataHome, const std::string& type)
 			if (kept.empty()) {
 				remove_file(path);
 				remove_icons(dataHome, "apps", name.substr(0, name.size() - 8));
+				remove_launcher(dataHome, name.substr(0, name.size() - 8));
 			} else {
 				std::string value;
 				for (const std::string& known : kept)
