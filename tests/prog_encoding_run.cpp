@@ -375,7 +375,7 @@ TEST_F(EncodingRunTest, ARunWithoutFailuresEndsSilentlyAndAllFailingIsTold)
 	const std::string failing = fTools / "failing-gogo";
 	ASSERT_TRUE(WriteFile(failing, "#!/bin/sh\n"
 		"for last; do :; done\n"
-		"case \"$last\" in *good*) exit 0 ;; esac\n"
+		"case \"$last\" in *good*) : >\"$last.done\"; exit 0 ;; esac\n"
 		"printf 'progress 10%%\\rprogress 20%%\\r\\n' >&2\n"
 		"printf 'gogo: unknown option \\047\\047\\t(see -help)\\n\\n  \\n' >&2\n"
 		"exit 2\n"));
@@ -384,8 +384,13 @@ TEST_F(EncodingRunTest, ARunWithoutFailuresEndsSilentlyAndAllFailingIsTold)
 
 	ProgramRun run;
 	ASSERT_TRUE(run.Started());
-	ASSERT_TRUE(AddFiles(run, MakeInputs(fFiles, {"good1.wav", "good2.wav"})));
+	const auto good = MakeInputs(fFiles, {"good1.wav", "good2.wav"});
+	ASSERT_TRUE(AddFiles(run, good));
 	ASSERT_TRUE(ClickEncode(run));
+	// The run has gone through both files before it is seen as ended.
+	ASSERT_TRUE(WaitUntil([&] {
+		return std::filesystem::exists(good[0] + ".done") && std::filesystem::exists(good[1] + ".done");
+	}));
 	EXPECT_TRUE(RunEnded(run));
 	EXPECT_TRUE(run.Robot().Alerts().empty()) << "nothing failed, nothing said";
 
