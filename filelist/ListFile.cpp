@@ -258,19 +258,20 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 	// Another program may rewrite the file in place while we read it; then
 	// the lines could be half old, half new. The bytes are read first and
 	// parsed afterwards, so that the read is short, and a file that changed
-	// during it is read again from the start, up to five times. (A file
+	// during it is read again from the start, up to fifty times (the blocks
+	// are kept from one try to the next, so a try is quick). (A file
 	// replaced by a rename, as editors and our own save do, cannot mix: the
 	// descriptor keeps the old one.) A file that grows past the bound while
 	// it is read is refused like one that was too large from the start.
 	std::vector<std::unique_ptr<char[]>> blocks;
 	size_t total = 0;
-	for (int attempt = 0; attempt < 5; attempt++) {
+	for (int attempt = 0; attempt < 50; attempt++) {
 		if (attempt > 0 && ::lseek(fd.Get(), 0, SEEK_SET) != 0)
 			return ReadResult::kOpenError;
-		blocks.clear();
 		total = 0;
 		for (;;) {
-			if (total == blocks.size() * kReadBlock) {
+			const size_t index = total / kReadBlock;
+			if (index == blocks.size()) {
 				if (total > kMaxFileSize)
 					return ReadResult::kTooLarge;
 				std::unique_ptr<char[]> block(new (std::nothrow) char[kReadBlock]);
@@ -278,8 +279,8 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 					return ReadResult::kTooLarge;
 				blocks.push_back(std::move(block));
 			}
-			const size_t used = total - (blocks.size() - 1) * kReadBlock;
-			ssize_t got = ::read(fd.Get(), blocks.back().get() + used, kReadBlock - used);
+			const size_t used = total - index * kReadBlock;
+			ssize_t got = ::read(fd.Get(), blocks[index].get() + used, kReadBlock - used);
 			if (got < 0 && errno == EINTR)
 				continue;
 			// A read error part way: the list is not taken from half a file.
@@ -298,7 +299,8 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 	}
 	// Each block goes once it is parsed, while the entries are made.
 	Reader reader(each);
-	for (size_t i = 0; i < blocks.size(); i++) {
+	// Blocks past `total` are left from a longer try.
+	for (size_t i = 0; i < blocks.size() && i * kReadBlock < total; i++) {
 		const size_t size = std::min(kReadBlock, total - i * kReadBlock);
 		reader.Feed(std::string_view(blocks[i].get(), size));
 		blocks[i].reset();

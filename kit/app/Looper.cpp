@@ -351,7 +351,6 @@ bool BLooper::AcquireLock(bigtime_t timeout)
 	fWaiters--;
 	if (!acquired) {
 		// A thread yielding to this one may go ahead now.
-		guard.unlock();
 		fLockCond.notify_all();
 		return false;
 	}
@@ -393,8 +392,11 @@ void BLooper::Unlock()
 		fOwner = -1;
 		fLastReleaser = self;
 		fYielding = fWaiters > 0;
+		// Under the mutex: the next owner may quit and delete the looper as
+		// soon as it has the lock, and must not find this thread still in
+		// the condition variable.
+		fLockCond.notify_all();
 	}
-	fLockCond.notify_all();
 }
 
 void BLooper::ReleaseAllLocks()
@@ -408,8 +410,8 @@ void BLooper::ReleaseAllLocks()
 		fOwner = -1;
 		fLastReleaser = find_thread(nullptr);
 		fYielding = fWaiters > 0;
+		fLockCond.notify_all();
 	}
-	fLockCond.notify_all();
 }
 
 bool BLooper::IsLocked() const
