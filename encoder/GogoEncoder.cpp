@@ -699,6 +699,18 @@ sf_count_t BlockFrames(int sampleRate)
 
 constexpr int kMinSampleRate = 1000;
 
+// Float samples as LAME can take them: a NaN becomes silence, and anything
+// beyond full scale (infinities included) is clipped to it. LAME aborts the
+// process on a NaN or an infinity, and a sample past full scale clips in
+// every player anyway; samples within full scale are left exactly as read.
+void ClipFloatSamples(float* samples, size_t count)
+{
+	for (size_t i = 0; i < count; i++) {
+		const float sample = samples[i];
+		samples[i] = sample != sample ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
+	}
+}
+
 // Reads the input a block ahead of the encoder, on a second thread, so that
 // reading and converting the samples overlaps encoding them. Reads in the
 // caller's thread instead when no thread can be started.
@@ -708,6 +720,7 @@ public:
 		:
 		fFile(file),
 		fAsFloat(asFloat),
+		fChannels(static_cast<size_t>(channels)),
 		fSamples(static_cast<size_t>(blockFrames) * static_cast<size_t>(channels)),
 		fBlockFrames(blockFrames)
 	{
@@ -797,8 +810,11 @@ private:
 	{
 		const sf_count_t got = fAsFloat ? sf_readf_float(fFile, slot.floats.data(), fBlockFrames)
 			: sf_readf_int(fFile, slot.ints.data(), fBlockFrames);
-		if (got > 0)
+		if (got > 0) {
+			if (fAsFloat)
+				ClipFloatSamples(slot.floats.data(), static_cast<size_t>(got) * fChannels);
 			return got;
+		}
 		if (sf_error(fFile) != SF_ERR_NO_ERROR) {
 			const char* text = sf_strerror(fFile);
 			std::lock_guard<std::mutex> lock(fLock);
@@ -834,6 +850,7 @@ private:
 
 	SNDFILE* fFile;
 	bool fAsFloat;
+	size_t fChannels;
 	size_t fSamples;
 	sf_count_t fBlockFrames;
 	Slot fSlots[kSlots];

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <mutex>
 #include <random>
 #include <set>
@@ -869,6 +870,50 @@ TEST(GogoEncode, RefusesMoreThanTwoChannelsAndEmptyAudio)
 	EXPECT_FALSE(result.ok);
 	EXPECT_NE(result.error.find("no audio"), std::string::npos) << result.error;
 	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"quad.wav", "silence.wav"}));
+}
+
+// Float files can hold what no converter should pass on: LAME aborts the
+// whole process on a NaN or an infinity. Those, and samples far past full
+// scale, are clipped; the encode goes through with the file's length.
+TEST(GogoEncode, FloatSamplesThatAreNotNumbersOrPastFullScaleAreClipped)
+{
+	const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+		std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 1e30f,
+		-1e30f, 4.0f};
+	for (int channels : {1, 2}) {
+		TempDir dir;
+		const std::string input = dir / "odd.wav";
+		SF_INFO info;
+		std::memset(&info, 0, sizeof(info));
+		info.samplerate = 44100;
+		info.channels = channels;
+		info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+		SNDFILE* file = sf_open(input.c_str(), SFM_WRITE, &info);
+		ASSERT_NE(file, nullptr);
+		const sf_count_t frames = 44100;
+		std::vector<float> samples(static_cast<size_t>(frames * channels));
+		for (size_t i = 0; i < samples.size(); i++)
+			samples[i] = static_cast<float>(0.3 * std::sin(0.05 * static_cast<double>(i)));
+		// Runs of each kind, and single ones between good samples.
+		for (size_t kind = 0; kind < std::size(specials); kind++) {
+			for (size_t i = 0; i < 300; i++)
+				samples[1000 + kind * 4000 + i] = specials[kind];
+			samples[30000 + kind * 97] = specials[kind];
+		}
+		ASSERT_EQ(sf_write_float(file, samples.data(), static_cast<sf_count_t>(samples.size())),
+			static_cast<sf_count_t>(samples.size()));
+		ASSERT_EQ(sf_close(file), 0);
+
+		gogo::Options options;
+		options.input = input;
+		const gogo::EncodeResult result = gogo::EncodeFile(options);
+		ASSERT_TRUE(result.ok) << result.error;
+		EXPECT_EQ(result.frames, frames);
+		const Decoded decoded = Decode(result.outputPath);
+		ASSERT_TRUE(decoded.ok);
+		EXPECT_EQ(decoded.channels, channels);
+		EXPECT_EQ(decoded.Content(), frames);
+	}
 }
 
 TEST(GogoEncode, LowSampleRatesLameResamplesUpwards)

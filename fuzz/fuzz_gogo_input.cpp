@@ -1,0 +1,139 @@
+// The bundled encoder on any input file: the bytes are written to a file and
+// encoded in-process, the way gogo does it (libsndfile reads, our own header
+// reading gives the declared length, LAME encodes). The input's size picks
+// the options, so that CBR, VBR, mono and -delete are all reached.
+//
+// Beyond not crashing, what must hold on every input:
+//  - a failed encode leaves the input where it was and no file in the
+//    output directory;
+//  - the input is gone only when the encode succeeded with -delete;
+//  - a successful encode leaves exactly its MP3, under the name it reports.
+//
+// Inputs are bounded in time: whatever libsndfile says holds more than a few
+// seconds of audio (a few bytes of FLAC can say hours) is skipped.
+
+#include "FuzzTempDir.h"
+#include "GogoEncoder.h"
+#include "GogoOptions.h"
+
+#include <sndfile.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void Check(bool condition)
+{
+	if (!condition)
+		__builtin_trap();
+}
+
+constexpr size_t kMaxInput = 65536;
+constexpr sf_count_t kMaxFrames = 4 * 48000;
+
+bool Exists(const std::string& path)
+{
+	struct stat info;
+	return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> Entries(const std::string& directory)
+{
+	std::vector<std::string> names;
+	DIR* dir = ::opendir(directory.c_str());
+	if (dir == nullptr)
+		return names;
+	while (const dirent* entry = ::readdir(dir)) {
+		if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+			names.emplace_back(entry->d_name);
+	}
+	::closedir(dir);
+	return names;
+}
+
+// Whether libsndfile would give more audio than a fuzz input should cost.
+bool TooLong(const std::string& path)
+{
+	SF_INFO info;
+	std::memset(&info, 0, sizeof(info));
+	SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+	if (file == nullptr)
+		return false; // the encoder's own refusal is worth reaching
+	sf_close(file);
+	return info.frames < 0 || info.frames > kMaxFrames;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+	if (size > kMaxInput)
+		return 0;
+	static const std::string directory = fuzzing::ProcessTempDir().Path();
+	static const std::string input = directory + "/in.wav";
+	static const std::string output = directory + "/out";
+	static const bool made = ::mkdir(output.c_str(), 0700) == 0;
+	Check(made);
+
+	Check(fuzzing::WriteFile(input, std::string_view(reinterpret_cast<const char*>(data), size)));
+	if (TooLong(input))
+		return 0;
+
+	gogo::Options options;
+	options.input = input;
+	options.hasOutputDirectory = true;
+	options.outputDirectory = output;
+	options.silent = true;
+	switch (size % 5) {
+	case 0:
+		break; // -b 128, as lame
+	case 1:
+		options.bitrate = 320;
+		options.mode = gogo::ChannelMode::Stereo;
+		break;
+	case 2:
+		options.vbrQuality = 4;
+		options.replayGain = false;
+		break;
+	case 3:
+		options.mode = gogo::ChannelMode::Mono;
+		options.noPsy = true;
+		options.quality = gogo::kNoPsyQuality;
+		options.bitrate = 32;
+		break;
+	case 4:
+		options.deleteInput = true;
+		break;
+	}
+
+	const gogo::EncodeResult result = gogo::EncodeFile(options);
+	const std::vector<std::string> left = Entries(output);
+	if (result.ok) {
+		Check(result.outputWritten);
+		Check(left.size() == 1);
+		Check(output + "/" + left.front() == result.outputPath);
+		Check(Exists(input) != options.deleteInput);
+		Check(result.frames > 0);
+	} else if (result.outputWritten) {
+		// Only -delete can fail after the MP3 is written: the input stays.
+		Check(options.deleteInput && result.inputKept);
+		Check(left.size() == 1);
+		Check(Exists(input));
+	} else {
+		Check(left.empty());
+		Check(Exists(input));
+		Check(!result.error.empty());
+	}
+	for (const std::string& name : left)
+		::unlink((output + "/" + name).c_str());
+	return 0;
+}
