@@ -36,6 +36,7 @@
 #pragma once
 
 #include "GogoOptions.h"
+#include "Paths.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,23 +64,6 @@ using ProgressFunction = std::function<void(int percent)>;
 
 // Encodes options.input as the options say.
 EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress = {});
-
-// The directory part and the last component of a path: "a/b/c.wav" gives
-// "a/b" and "c.wav"; "c.wav" gives "" and "c.wav"; "/c.wav" gives "/" and
-// "c.wav"; "a/" gives "a" and "".
-void SplitPath(const std::string& path, std::string& directory, std::string& name);
-
-// The output file name for an input file name: its extension replaced by
-// ".mp3" ("x.wav" -> "x.mp3", "x.y.flac" -> "x.y.mp3"), or ".mp3" appended
-// when it has none ("x" -> "x.mp3", ".hidden" -> ".hidden.mp3").
-std::string OutputFileName(const std::string& inputName);
-
-// The path of the MP3 that EncodeFile(options) writes.
-std::string OutputPath(const Options& options);
-
-// Quotes a path for a message: control bytes escaped as \xNN so that the
-// message stays one line; other bytes (spaces, quotes, non-UTF-8) kept.
-std::string QuotePath(const std::string& path);
 
 // Installs the handlers of SIGTERM, SIGINT and SIGHUP, which remove the
 // temporary file of an encode in progress and _exit(128 + signal), and
