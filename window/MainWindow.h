@@ -34,27 +34,33 @@ public:
 	BButton* encodeButton = nullptr;
 	ProgressWindow* progressWindow = nullptr;
 	BMenuBar* menuBar = nullptr;
+	FilesList* filesList = nullptr;
+	TabView* tabView = nullptr;
+
+	// ---- the encoding run: its state, all of it; its steps are in
+	// encoding/EncodingRun.cpp (StartEncoding, EncodeNext, EncoderQuit,
+	// SkipFile, StopEncoding, EndRun). Written only on this window's thread.
+	bool encoding = false;       // a run is active
+	int32 fileIndex = 0;         // the next file of the list to start
+	entry_ref encoderRef;        // the encoder, resolved when the run starts
+	team_id encoderTeam = -1;    // the encoder launched last
 	// The options of the run, captured when it starts; any length.
 	std::string optionsBefore;
 	std::string optionsAfter;
 	// The before-options as the encoder's words, captured with them.
 	std::vector<std::string> optionWords;
-	int32 fileIndex = 0;
-	team_id encoderTeam = -1;
-	entry_ref encoderRef;
-	FilesList* filesList = nullptr;
-	TabView* tabView = nullptr;
-	bool encoding = false;
 	// The input of the encoder launched last, and what failed so far.
 	std::string encoderPath;
 	RunReport runReport;
 
 private:
+	// The run's steps (encoding/EncodingRun.cpp).
 	void StartEncoding();
 	void EndRun();
 	void SkipFile();
 	void StopEncoding();
 	void EncoderQuit(BMessage* message);
+
 	void SaveListRequested(BMessage* message);
 	void OpenListRequested(BMessage* message);
 	void ShowAddPanel();
