@@ -4,6 +4,7 @@
 #include <NodeInfo.h>
 
 #include "AtomicFile.h"
+#include "UniqueFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,32 +24,6 @@ constexpr size_t kWriteBlock = 64 * 1024;
 // A file is read in blocks of this size, kept apart rather than in one
 // growing string, which would need twice its size while it moves.
 constexpr size_t kReadBlock = 1024 * 1024;
-
-// A file descriptor that closes itself.
-class Fd {
-public:
-	explicit Fd(int fd = -1) : fFd(fd) {}
-	~Fd() { Close(); }
-	Fd(const Fd&) = delete;
-	Fd& operator=(const Fd&) = delete;
-	int Get() const { return fFd; }
-	bool IsOpen() const { return fFd >= 0; }
-	// Closes now and tells whether the close succeeded (a delayed write
-	// error may only show here).
-	bool Close()
-	{
-		if (fFd < 0)
-			return true;
-		int result = ::close(fFd);
-		fFd = -1;
-		// EINTR after close: the descriptor is gone on Linux, the data was
-		// handed over; only a real error counts.
-		return result == 0 || errno == EINTR;
-	}
-
-private:
-	int fFd;
-};
 
 bool write_all(int fd, std::string_view bytes)
 {
@@ -108,14 +83,14 @@ void set_mime_type(const std::string& path)
 // A device or a FIFO named as the list is written to as it is.
 WriteResult write_to_device(const char* path, const std::vector<std::string_view>& paths)
 {
-	Fd fd(::open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-	if (!fd.IsOpen())
+	UniqueFd fd(::open(path, O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+	if (!fd.IsValid())
 		return WriteResult::kOpenError;
 	int flags = ::fcntl(fd.Get(), F_GETFL);
 	if (flags >= 0)
 		::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
 	bool written = write_list(paths, [&](std::string_view block) { return write_all(fd.Get(), block); });
-	if (!fd.Close() || !written)
+	if (fd.Close() != 0 || !written)
 		return WriteResult::kWriteError;
 	return WriteResult::kOk;
 }
@@ -243,8 +218,8 @@ ReadResult Read(const char* path, const std::function<void(std::string_view)>& e
 		return ReadResult::kOpenError;
 	// O_NONBLOCK so that opening a FIFO without a writer does not wait; only
 	// a regular file gets read at all.
-	Fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-	if (!fd.IsOpen())
+	UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+	if (!fd.IsValid())
 		return ReadResult::kOpenError;
 	struct stat st;
 	if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))

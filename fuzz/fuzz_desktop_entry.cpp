@@ -110,27 +110,6 @@ bool ReferencePlainText(std::string_view text)
 	return true;
 }
 
-// A desktop entry's string escapes undone, as a reader of the format does.
-std::string DesktopUnescape(std::string_view text)
-{
-	std::string out;
-	for (size_t i = 0; i < text.size(); i++) {
-		if (text[i] != '\\' || i + 1 == text.size()) {
-			out += text[i];
-			continue;
-		}
-		switch (text[++i]) {
-			case 's': out += ' '; break;
-			case 'n': out += '\n'; break;
-			case 't': out += '\t'; break;
-			case 'r': out += '\r'; break;
-			case '\\': out += '\\'; break;
-			default: out += '\\'; out += text[i]; break;
-		}
-	}
-	return out;
-}
-
 bool ValueOf(std::string_view text, std::string_view key, std::string* value)
 {
 	value->clear();
@@ -194,7 +173,7 @@ void CheckWrittenEntry(const std::string& name, const std::string& exec, const s
 		const std::string escaped = fd::desktop_escape(*raw);
 		Check(escaped.find_first_of("\n\r\t") == std::string::npos);
 		Check(escaped.empty() || (escaped.front() != ' ' && escaped.back() != ' '));
-		Check(DesktopUnescape(escaped) == *raw);
+		Check(fd::desktop_unescape(escaped) == *raw);
 	}
 	std::string value;
 	Check(ValueOf(text, "Type", &value) && value == "Application");

@@ -20,7 +20,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -173,10 +172,8 @@ void CheckWrittenEntry(const std::string& program, const std::string& name,
 	fields.icon = name;
 	fields.mimeTypes = {"audio/x-wav", "text/x-TamselGogoFronted-list"};
 	fields.signature = "application/x-vnd.Fuzz";
-	std::istringstream entry(BPrivate::desktop_entry_text(fields));
-
 	std::string exec;
-	Check(BPrivate::ReadExecLine(entry, &exec));
+	Check(BPrivate::desktop_entry_exec(BPrivate::desktop_entry_text(fields), &exec));
 	std::vector<ExecArgument> arguments;
 	Check(BPrivate::SplitExec(exec, &arguments));
 	const std::vector<std::string> argv
@@ -214,9 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	}
 
 	// The piece as a whole entry.
-	std::istringstream entry(text);
 	std::string exec;
-	if (BPrivate::ReadExecLine(entry, &exec)) {
+	if (BPrivate::desktop_entry_exec(text, &exec)) {
 		// Escapes only ever shorten the value.
 		Check(exec.size() <= text.size());
 		std::vector<ExecArgument> fromEntry;

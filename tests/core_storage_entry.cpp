@@ -1,9 +1,11 @@
 // Entries, refs and paths on real files: links of every kind, names that are
-// not UTF-8, paths longer than the original platform's 1024 bytes.
+// not UTF-8, paths longer than the original platform's 1024 bytes; and the
+// directory/leaf split of kit/support/PathSplit.h.
 #include <Entry.h>
 #include <File.h>
 #include <Path.h>
 
+#include "PathSplit.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -467,4 +469,52 @@ TEST(StoragePath, FromRefAndEntry)
 	EXPECT_EQ(BPath(&unsetEntry).InitCheck(), B_NO_INIT);
 	entry_ref unsetRef;
 	EXPECT_EQ(BPath(&unsetRef).InitCheck(), B_BAD_VALUE);
+}
+
+// The split of a path: roots, repeated and trailing slashes, a name without
+// a directory.
+TEST(StoragePath, SplitIntoDirectoryAndLeaf)
+{
+	struct Case {
+		const char* path;
+		const char* directory;
+		const char* leaf;
+	};
+	const Case cases[] = {
+		{"a/b/c.wav", "a/b", "c.wav"},
+		{"c.wav", "", "c.wav"},
+		{"", "", ""},
+		{"/c.wav", "/", "c.wav"},
+		{"//c.wav", "/", "c.wav"},
+		{"/", "/", ""},
+		{"//", "/", ""},
+		{"a/", "a", ""},
+		{"a//", "a", ""},
+		{"/a/b/", "/a/b", ""},
+		{"a//c.wav", "a", "c.wav"},
+		{"/a///b/c", "/a///b", "c"},
+		{"/a/./..", "/a/.", ".."},
+	};
+	for (const Case& c : cases) {
+		std::string directory = "stale";
+		std::string leaf = "stale";
+		SplitPath(c.path, directory, leaf);
+		EXPECT_EQ(directory, c.directory) << c.path;
+		EXPECT_EQ(leaf, c.leaf) << c.path;
+		const std::string path = c.path;
+		const DirectoryAndLeaf split = SplitPathView(path);
+		EXPECT_EQ(split.directory, c.directory) << c.path;
+		EXPECT_EQ(split.leaf, c.leaf) << c.path;
+		// The leaf is the tail of the path itself, so it ends where the path
+		// does (BPath::Leaf hands it out as a C string).
+		EXPECT_EQ(split.leaf.data() + split.leaf.size(), path.data() + path.size()) << c.path;
+	}
+	// The path may be the very string the directory or the leaf goes to.
+	std::string directory = "/music/in/song.wav";
+	std::string leaf;
+	SplitPath(directory, directory, leaf);
+	EXPECT_EQ(directory + "|" + leaf, "/music/in|song.wav");
+	leaf = "/music/in/song.wav";
+	SplitPath(leaf, directory, leaf);
+	EXPECT_EQ(directory + "|" + leaf, "/music/in|song.wav");
 }

@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <sstream>
 #include <png.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -630,6 +629,61 @@ TEST(StorageMimeHelpers, TextChecksAndXml)
 	EXPECT_FALSE(mime_xml_comment("<comment>unterminated", &comment));
 }
 
+// The kit's own desktop entries and an installed program's Exec are read by
+// one reader; the two readings differ only in how blanks count.
+TEST(StorageMimeHelpers, DesktopEntryReading)
+{
+	using namespace BPrivate;
+	std::string value;
+	// Only the [Desktop Entry] group counts, wherever it stands and however
+	// often; in it the first key of the name wins.
+	const std::string groups = "[Desktop Action Play]\nExec=/bin/false\nK=action\n"
+							   "[Desktop Entry]\nName=N\n\n[Other]\nK=other\n"
+							   "[Desktop Entry]\nK=first\nExec=app %F\nK=second\n";
+	ASSERT_TRUE(desktop_entry_value(groups, "K", &value));
+	EXPECT_EQ(value, "first");
+	ASSERT_TRUE(desktop_entry_exec(groups, &value));
+	EXPECT_EQ(value, "app %F");
+	EXPECT_FALSE(desktop_entry_value("K=outside\n[Desktop Entry]\n", "K", &value));
+	EXPECT_FALSE(desktop_entry_exec("Exec=outside\n[Desktop Entry]\n", &value));
+	// Comments, lines without '=' and localized keys are not the key.
+	const std::string others = "[Desktop Entry]\n#Exec=comment\nExec\nName[de]=Liste\n"
+							   "Exec[de]=lokal\n";
+	EXPECT_FALSE(desktop_entry_exec(others, &value));
+	EXPECT_FALSE(desktop_entry_value(others, "Name", &value));
+	EXPECT_FALSE(desktop_entry_value(others, "Exec", &value));
+	ASSERT_TRUE(desktop_entry_value(others, "Name[de]", &value));
+	EXPECT_EQ(value, "Liste");
+
+	// The kit's own files: blanks and CRs around everything are passed
+	// over, and the value is raw.
+	const std::string loose = "  [Desktop Entry] \r\n\t K \t=  v\\sa  \r\r\n";
+	ASSERT_TRUE(desktop_entry_value(loose, "K", &value));
+	EXPECT_EQ(value, "v\\sa");
+	ASSERT_TRUE(desktop_entry_value("[Desktop Entry]\nK\r=v\n", "K", &value));
+	EXPECT_EQ(value, "v");
+
+	// An installed program's Exec: the one CR at the end goes, blanks after
+	// '=' go, the rest is the value with its string escapes undone.
+	ASSERT_TRUE(desktop_entry_exec("[Desktop Entry]\r\nExec \t= \tapp %F  \t\r\n", &value));
+	EXPECT_EQ(value, "app %F  \t");
+	ASSERT_TRUE(desktop_entry_exec("[Desktop Entry]\nExec=a\\sb\\\\c\\t\\n\\r \\$x \\\"q\\\"\\", &value));
+	EXPECT_EQ(value, "a b\\c\t\n\r \\$x \\\"q\\\"\\");
+	ASSERT_TRUE(desktop_entry_exec("[Desktop Entry]\nExec=a\r\r\n", &value));
+	EXPECT_EQ(value, "a\r");
+	// A header or key that does not start its line, a header with blanks
+	// after it, or a CR before '=' is not taken.
+	EXPECT_FALSE(desktop_entry_exec("[Desktop Entry]\n Exec=app\n", &value));
+	EXPECT_FALSE(desktop_entry_exec(" [Desktop Entry]\nExec=app\n", &value));
+	EXPECT_FALSE(desktop_entry_exec("[Desktop Entry] \nExec=app\n", &value));
+	EXPECT_FALSE(desktop_entry_exec("[Desktop Entry]\nExec\r=app\n", &value));
+	// Nothing found leaves the value as it was.
+	value = "kept";
+	EXPECT_FALSE(desktop_entry_exec("", &value));
+	EXPECT_FALSE(desktop_entry_value("", "Exec", &value));
+	EXPECT_EQ(value, "kept");
+}
+
 // The entry written for a program starts that very program: what the kit
 // writes into Exec is what the roster reads back.
 TEST(StorageMimeHelpers, WrittenExecStartsTheProgram)
@@ -641,9 +695,8 @@ TEST(StorageMimeHelpers, WrittenExecStartsTheProgram)
 		DesktopEntryFields fields;
 		fields.name = "App ";
 		fields.exec = desktop_exec_argument(program) + " %F";
-		std::istringstream entry(desktop_entry_text(fields));
 		std::string exec;
-		ASSERT_TRUE(ReadExecLine(entry, &exec)) << program;
+		ASSERT_TRUE(desktop_entry_exec(desktop_entry_text(fields), &exec)) << program;
 		std::vector<ExecArgument> arguments;
 		ASSERT_TRUE(SplitExec(exec, &arguments)) << program;
 		std::vector<std::string> expected = {program};

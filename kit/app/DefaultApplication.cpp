@@ -1,6 +1,7 @@
 #include "DefaultApplication.h"
 
 #include "Spawn.h"
+#include "UniqueFd.h"
 
 #include <AppDefs.h>
 
@@ -35,15 +36,15 @@ std::string QueryDefaultApplication(const std::string& mimeType)
 	int pipeFds[2];
 	if (pipe2(pipeFds, O_CLOEXEC) != 0)
 		return {};
+	UniqueFd readEnd(pipeFds[0]);
+	UniqueFd writeEnd(pipeFds[1]);
 	pid_t pid = -1;
 	SpawnOptions options;
-	options.stdoutFd = pipeFds[1];
+	options.stdoutFd = writeEnd.Get();
 	status_t status = Spawn(xdgMime, {xdgMime, "query", "default", mimeType}, &pid, options);
-	close(pipeFds[1]);
-	if (status != B_OK) {
-		close(pipeFds[0]);
+	writeEnd.Reset();
+	if (status != B_OK)
 		return {};
-	}
 
 	std::string output;
 	const auto deadline = std::chrono::steady_clock::now() + kMimeQueryTimeout;
@@ -55,7 +56,7 @@ std::string QueryDefaultApplication(const std::string& mimeType)
 			timedOut = true;
 			break;
 		}
-		pollfd fd{pipeFds[0], POLLIN, 0};
+		pollfd fd{readEnd.Get(), POLLIN, 0};
 		int ready = poll(&fd, 1, static_cast<int>(left.count()));
 		if (ready < 0 && errno == EINTR)
 			continue;
@@ -64,7 +65,7 @@ std::string QueryDefaultApplication(const std::string& mimeType)
 			break;
 		}
 		char buffer[4096];
-		ssize_t got = read(pipeFds[0], buffer, sizeof(buffer));
+		ssize_t got = read(readEnd.Get(), buffer, sizeof(buffer));
 		if (got < 0 && errno == EINTR)
 			continue;
 		if (got <= 0)
@@ -72,7 +73,9 @@ std::string QueryDefaultApplication(const std::string& mimeType)
 		if (output.size() < kMimeQueryOutputLimit)
 			output.append(buffer, static_cast<size_t>(got));
 	}
-	close(pipeFds[0]);
+	// Closed before the wait: a helper still writing gets EPIPE instead of
+	// blocking on a full pipe.
+	readEnd.Reset();
 	// The child is ours and unreaped, so its pid still names its group: the
 	// helper is a script, and whatever it started goes with it.
 	if (timedOut)

@@ -1,67 +1,9 @@
 #include "DesktopExec.h"
 
 #include <cstring>
-#include <fstream>
 #include <utility>
 
 namespace BPrivate {
-
-bool ReadExecLine(const std::string& path, std::string* exec)
-{
-	std::ifstream file(path);
-	if (!file)
-		return false;
-	return ReadExecLine(file, exec);
-}
-
-bool ReadExecLine(std::istream& entry, std::string* exec)
-{
-	std::string line;
-	bool inEntry = false;
-	while (std::getline(entry, line)) {
-		if (!line.empty() && line.back() == '\r')
-			line.pop_back();
-		if (line.empty() || line[0] == '#')
-			continue;
-		if (line[0] == '[') {
-			inEntry = line == "[Desktop Entry]";
-			continue;
-		}
-		if (!inEntry)
-			continue;
-		size_t equals = line.find('=');
-		if (equals == std::string::npos)
-			continue;
-		std::string key = line.substr(0, equals);
-		while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-			key.pop_back();
-		if (key != "Exec")
-			continue;
-		std::string value = line.substr(equals + 1);
-		size_t start = value.find_first_not_of(" \t");
-		value = start == std::string::npos ? std::string() : value.substr(start);
-		std::string unescaped;
-		for (size_t i = 0; i < value.size(); i++) {
-			if (value[i] != '\\' || i + 1 == value.size()) {
-				unescaped += value[i];
-				continue;
-			}
-			char next = value[++i];
-			switch (next) {
-				case 's': unescaped += ' '; break;
-				case 'n': unescaped += '\n'; break;
-				case 't': unescaped += '\t'; break;
-				case 'r': unescaped += '\r'; break;
-				case '\\': unescaped += '\\'; break;
-				// Left for the Exec quoting rules below.
-				default: unescaped += '\\'; unescaped += next; break;
-			}
-		}
-		*exec = unescaped;
-		return true;
-	}
-	return false;
-}
 
 bool SplitExec(const std::string& exec, std::vector<ExecArgument>* out)
 {

@@ -1,21 +1,14 @@
 // Kit-private: the Exec key of a freedesktop desktop entry, as the roster
-// reads it to start the preferred application of a type: the raw value read
-// from the entry, split into arguments, and the field codes (%f, %F, ...)
-// expanded for the files being opened. Pure functions apart from the file
-// read, so that they can be tested and fuzzed alone.
+// uses it to start the preferred application of a type: the value (read by
+// desktop_entry_exec, FreedesktopFormats.h) split into arguments, and the
+// field codes (%f, %F, ...) expanded for the files being opened. Pure
+// functions, so that they can be tested and fuzzed alone.
 #pragma once
 
-#include <istream>
 #include <string>
 #include <vector>
 
 namespace BPrivate {
-
-// The raw value of Exec in the [Desktop Entry] group, string escapes undone.
-// False when the file cannot be read or has no Exec there.
-bool ReadExecLine(const std::string& path, std::string* exec);
-// The same, from the entry's text.
-bool ReadExecLine(std::istream& entry, std::string* exec);
 
 struct ExecArgument {
 	std::string text;

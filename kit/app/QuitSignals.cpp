@@ -27,14 +27,12 @@ QuitSignals::~QuitSignals()
 {
 	if (fThread.joinable()) {
 		uint64_t one = 1;
-		ssize_t written = write(fStopFd, &one, sizeof(one));
+		ssize_t written = write(fStopFd.Get(), &one, sizeof(one));
 		(void)written;
 		fThread.join();
 	}
-	if (fSignalFd >= 0)
-		close(fSignalFd);
-	if (fStopFd >= 0)
-		close(fStopFd);
+	fSignalFd.Reset();
+	fStopFd.Reset();
 	// A signal that came after the watcher stopped is delivered now, as if
 	// the application had never taken it.
 	if (pthread_equal(fOwner, pthread_self()))
@@ -45,9 +43,9 @@ void QuitSignals::Start()
 {
 	if (fThread.joinable())
 		return;
-	fSignalFd = signalfd(-1, &fSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-	fStopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-	if (fSignalFd < 0 || fStopFd < 0)
+	fSignalFd.Reset(signalfd(-1, &fSignals, SFD_CLOEXEC | SFD_NONBLOCK));
+	fStopFd.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+	if (!fSignalFd.IsValid() || !fStopFd.IsValid())
 		return; // the signals keep their default effect
 	fThread = std::thread([this] { Watch(); });
 }
@@ -57,7 +55,7 @@ void QuitSignals::Watch()
 	pthread_setname_np(pthread_self(), "quit signals");
 	bool requested = false;
 	for (;;) {
-		pollfd fds[2] = {{fSignalFd, POLLIN, 0}, {fStopFd, POLLIN, 0}};
+		pollfd fds[2] = {{fSignalFd.Get(), POLLIN, 0}, {fStopFd.Get(), POLLIN, 0}};
 		if (poll(fds, 2, -1) < 0) {
 			if (errno == EINTR)
 				continue;
@@ -66,7 +64,7 @@ void QuitSignals::Watch()
 		if (fds[1].revents != 0)
 			return;
 		signalfd_siginfo info;
-		while (read(fSignalFd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+		while (read(fSignalFd.Get(), &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
 			if (requested)
 				_exit(128 + static_cast<int>(info.ssi_signo));
 			requested = true;

@@ -7,6 +7,8 @@
 // still being answered ends the process at once, as the signal would have.
 #pragma once
 
+#include "UniqueFd.h"
+
 #include <csignal>
 #include <thread>
 
@@ -30,8 +32,8 @@ private:
 	sigset_t fSignals;
 	sigset_t fOldMask;
 	pthread_t fOwner;
-	int fSignalFd = -1;
-	int fStopFd = -1;
+	UniqueFd fSignalFd;
+	UniqueFd fStopFd;
 	std::thread fThread;
 };
 

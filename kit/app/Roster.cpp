@@ -4,12 +4,17 @@
 
 #include "DefaultApplication.h"
 #include "DesktopExec.h"
+#include "FreedesktopFormats.h"
 #include "Spawn.h"
 #include "TeamRegistry.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -54,16 +59,16 @@ status_t LaunchExecutable(const std::string& path, const std::vector<std::string
 	int errorPipe[2];
 	if (pipe2(errorPipe, O_CLOEXEC) != 0)
 		return B_NO_MEMORY;
+	UniqueFd errorRead(errorPipe[0]);
+	UniqueFd errorWrite(errorPipe[1]);
 	BPrivate::SpawnOptions options;
-	options.stderrFd = errorPipe[1];
+	options.stderrFd = errorWrite.Get();
 	pid_t pid = -1;
 	const status_t status = BPrivate::Spawn(resolved, argv, &pid, options);
-	close(errorPipe[1]);
-	if (status != B_OK) {
-		close(errorPipe[0]);
+	errorWrite.Reset();
+	if (status != B_OK)
 		return status;
-	}
-	TeamRegistry::Get().Add(pid, ref, errorPipe[0]);
+	TeamRegistry::Get().Add(pid, ref, std::move(errorRead));
 	if (team != nullptr)
 		*team = static_cast<team_id>(pid);
 	return B_OK;
@@ -91,15 +96,18 @@ status_t LaunchOpener(const std::string& document, team_id* team)
 
 using BPrivate::ExecArgument;
 using BPrivate::ExpandExec;
-using BPrivate::ReadExecLine;
 using BPrivate::SplitExec;
 
 status_t LaunchDesktopEntry(const std::string& desktopFile, const std::vector<std::string>& files,
 	team_id* team)
 {
+	std::ifstream file(desktopFile);
+	if (!file)
+		return B_BAD_DATA;
+	const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 	std::string exec;
 	std::vector<ExecArgument> parsed;
-	if (!ReadExecLine(desktopFile, &exec) || !SplitExec(exec, &parsed))
+	if (!BPrivate::desktop_entry_exec(text, &exec) || !SplitExec(exec, &parsed))
 		return B_BAD_DATA;
 
 	bool takesList = false;

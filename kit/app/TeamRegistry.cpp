@@ -57,11 +57,11 @@ TeamRegistry::TeamRegistry()
 	: fWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
 	  fEpollFd(epoll_create1(EPOLL_CLOEXEC))
 {
-	if (fEpollFd >= 0 && fWakeFd >= 0) {
+	if (fEpollFd.IsValid() && fWakeFd.IsValid()) {
 		epoll_event event{};
 		event.events = EPOLLIN;
-		event.data.u64 = EventData(kWakeEvent, fWakeFd);
-		epoll_ctl(fEpollFd, EPOLL_CTL_ADD, fWakeFd, &event);
+		event.data.u64 = EventData(kWakeEvent, fWakeFd.Get());
+		epoll_ctl(fEpollFd.Get(), EPOLL_CTL_ADD, fWakeFd.Get(), &event);
 	}
 }
 
@@ -81,21 +81,11 @@ TeamRegistry::~TeamRegistry()
 		kill(-pending.group, SIGKILL);
 		auto team = fTeams.find(pending.group);
 		if (team != fTeams.end())
-			SendSignal(team->second.pidfd, pending.group, SIGKILL);
+			SendSignal(team->second.pidfd.Get(), pending.group, SIGKILL);
 	}
-	for (auto& [pid, team] : fTeams) {
-		if (team.pidfd >= 0)
-			close(team.pidfd);
-		if (team.errorFd >= 0)
-			close(team.errorFd);
-	}
-	if (fWakeFd >= 0)
-		close(fWakeFd);
-	if (fEpollFd >= 0)
-		close(fEpollFd);
 }
 
-void TeamRegistry::Add(pid_t pid, entry_ref ref, int errorFd)
+void TeamRegistry::Add(pid_t pid, entry_ref ref, UniqueFd errorPipe)
 {
 	// Works on a zombie too, and nothing else reaps our children, so the
 	// pid cannot have been reused between the spawn and this call.
@@ -106,17 +96,18 @@ void TeamRegistry::Add(pid_t pid, entry_ref ref, int errorFd)
 		// its launch is announced: its quit notice must not come first.
 		std::lock_guard<std::mutex> guard(fLock);
 		Team& team = fTeams[pid];
-		team.pidfd = pidfd;
+		team.pidfd.Reset(pidfd);
 		team.ref = ref;
-		if (errorFd >= 0) {
+		if (errorPipe.IsValid()) {
+			const int errorFd = errorPipe.Get();
 			fcntl(errorFd, F_SETFL, fcntl(errorFd, F_GETFL) | O_NONBLOCK);
-			team.errorFd = errorFd;
+			team.errorFd = std::move(errorPipe);
 			fByErrorFd[errorFd] = pid;
-			if (fEpollFd >= 0) {
+			if (fEpollFd.IsValid()) {
 				epoll_event event{};
 				event.events = EPOLLIN;
 				event.data.u64 = EventData(kErrorEvent, errorFd);
-				epoll_ctl(fEpollFd, EPOLL_CTL_ADD, errorFd, &event);
+				epoll_ctl(fEpollFd.Get(), EPOLL_CTL_ADD, errorFd, &event);
 			}
 		}
 		if (!fThread.joinable() && !fStopping)
@@ -138,13 +129,13 @@ void TeamRegistry::Add(pid_t pid, entry_ref ref, int errorFd)
 			return;
 		Team& team = found->second;
 		team.announced = true;
-		if (pidfd >= 0 && fEpollFd >= 0) {
+		if (pidfd >= 0 && fEpollFd.IsValid()) {
 			// A team that has ended already makes its pidfd readable at
 			// once, so nothing is missed in between.
 			epoll_event event{};
 			event.events = EPOLLIN;
 			event.data.u64 = EventData(kTeamEndEvent, pidfd);
-			team.followed = epoll_ctl(fEpollFd, EPOLL_CTL_ADD, pidfd, &event) == 0;
+			team.followed = epoll_ctl(fEpollFd.Get(), EPOLL_CTL_ADD, pidfd, &event) == 0;
 		}
 		if (!team.followed) {
 			// Without a pidfd (an old kernel) the team can only be
@@ -171,7 +162,7 @@ status_t TeamRegistry::Kill(team_id pid)
 		// the group.
 		const int toGroup = kill(-pid, SIGTERM);
 		const int groupError = errno;
-		const int toLeader = SendSignal(team.pidfd, pid, SIGTERM);
+		const int toLeader = SendSignal(team.pidfd.Get(), pid, SIGTERM);
 		if (toGroup != 0 && toLeader != 0)
 			return groupError == ESRCH && errno == ESRCH ? B_BAD_TEAM_ID : B_NOT_ALLOWED;
 		team.killed = true;
@@ -194,7 +185,7 @@ int TeamRegistry::KillOverdue()
 			kill(-it->group, SIGKILL);
 			auto team = fTeams.find(it->group);
 			if (team != fTeams.end())
-				SendSignal(team->second.pidfd, it->group, SIGKILL);
+				SendSignal(team->second.pidfd.Get(), it->group, SIGKILL);
 			it = fPendingKills.erase(it);
 			continue;
 		}
@@ -257,10 +248,10 @@ AppInfoProvider TeamRegistry::CurrentAppInfoProvider()
 
 void TeamRegistry::Wake()
 {
-	if (fWakeFd < 0)
+	if (!fWakeFd.IsValid())
 		return;
 	uint64_t one = 1;
-	ssize_t written = write(fWakeFd, &one, sizeof(one));
+	ssize_t written = write(fWakeFd.Get(), &one, sizeof(one));
 	(void)written; // a full counter already means "wake up"
 }
 
@@ -288,14 +279,14 @@ void TeamRegistry::Notify(const std::vector<Watcher>& targets, const BMessage& n
 
 void TeamRegistry::ReadErrors(Team& team, bool drain)
 {
-	if (team.errorFd < 0)
+	if (!team.errorFd.IsValid())
 		return;
 	const size_t limit = drain ? kErrorDrainLimit : kErrorReadPerWake;
 	char buffer[16 * 1024];
 	size_t total = 0;
 	bool ended = false;
 	while (total < limit) {
-		const ssize_t got = read(team.errorFd, buffer, sizeof(buffer));
+		const ssize_t got = read(team.errorFd.Get(), buffer, sizeof(buffer));
 		if (got < 0 && errno == EINTR)
 			continue;
 		if (got <= 0) {
@@ -310,11 +301,10 @@ void TeamRegistry::ReadErrors(Team& team, bool drain)
 	if (ended || drain) {
 		// End of file: everyone holding the pipe has closed it. After the
 		// team's end, children that still hold it are not waited for.
-		if (fEpollFd >= 0)
-			epoll_ctl(fEpollFd, EPOLL_CTL_DEL, team.errorFd, nullptr);
-		fByErrorFd.erase(team.errorFd);
-		close(team.errorFd);
-		team.errorFd = -1;
+		if (fEpollFd.IsValid())
+			epoll_ctl(fEpollFd.Get(), EPOLL_CTL_DEL, team.errorFd.Get(), nullptr);
+		fByErrorFd.erase(team.errorFd.Get());
+		team.errorFd.Reset();
 	}
 }
 
@@ -322,12 +312,10 @@ void TeamRegistry::Forget(Team& team)
 {
 	ReadErrors(team, true);
 	if (team.followed)
-		epoll_ctl(fEpollFd, EPOLL_CTL_DEL, team.pidfd, nullptr);
+		epoll_ctl(fEpollFd.Get(), EPOLL_CTL_DEL, team.pidfd.Get(), nullptr);
 	else
 		fPolledTeams -= 1;
-	if (team.pidfd >= 0)
-		close(team.pidfd);
-	team.pidfd = -1;
+	team.pidfd.Reset();
 }
 
 // The follower thread.
@@ -340,7 +328,7 @@ void TeamRegistry::Follow()
 			std::lock_guard<std::mutex> guard(fLock);
 			if (fStopping)
 				return;
-			polling = fPolledTeams > 0 || fEpollFd < 0;
+			polling = fPolledTeams > 0 || !fEpollFd.IsValid();
 			timeoutMs = KillOverdue();
 		}
 		if (polling)
@@ -348,9 +336,9 @@ void TeamRegistry::Follow()
 
 		std::vector<int> errorFds;
 		bool woken = true;
-		if (fEpollFd >= 0) {
+		if (fEpollFd.IsValid()) {
 			epoll_event events[16];
-			const int result = epoll_wait(fEpollFd, events, 16, timeoutMs);
+			const int result = epoll_wait(fEpollFd.Get(), events, 16, timeoutMs);
 			if (result < 0 && errno != EINTR) {
 				struct timespec pause = {0, 10 * 1000 * 1000};
 				nanosleep(&pause, nullptr);
@@ -369,7 +357,7 @@ void TeamRegistry::Follow()
 			nanosleep(&pause, nullptr);
 		}
 		uint64_t count;
-		while (woken && fWakeFd >= 0 && read(fWakeFd, &count, sizeof(count)) > 0) {
+		while (woken && fWakeFd.IsValid() && read(fWakeFd.Get(), &count, sizeof(count)) > 0) {
 		}
 
 		std::vector<Ended> ended;
@@ -394,8 +382,8 @@ void TeamRegistry::Follow()
 					continue;
 				}
 				siginfo_t info{};
-				const int waited = team.pidfd >= 0
-					? waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(team.pidfd), &info,
+				const int waited = team.pidfd.IsValid()
+					? waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(team.pidfd.Get()), &info,
 						WEXITED | WNOHANG)
 					: waitid(P_PID, static_cast<id_t>(it->first), &info, WEXITED | WNOHANG);
 				const bool gone = (waited == 0 && info.si_pid != 0) || (waited < 0 && errno == ECHILD);

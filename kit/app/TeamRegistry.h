@@ -16,6 +16,8 @@
 #include <Messenger.h>
 #include <Roster.h>
 
+#include "UniqueFd.h"
+
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -42,8 +44,8 @@ public:
 	TeamRegistry& operator=(const TeamRegistry&) = delete;
 
 	// Takes over a team just started, and the read end of its standard error
-	// pipe (or -1). Announces its launch, then follows it.
-	void Add(pid_t pid, entry_ref ref, int errorFd);
+	// pipe (or none). Announces its launch, then follows it.
+	void Add(pid_t pid, entry_ref ref, UniqueFd errorFd);
 	// SIGTERM to the team's process group, SIGKILL to it after the grace
 	// period. B_BAD_TEAM_ID for a team that is unknown or has been reaped.
 	status_t Kill(team_id team);
@@ -62,8 +64,8 @@ private:
 		uint32 mask;
 	};
 	struct Team {
-		int pidfd = -1;
-		int errorFd = -1;
+		UniqueFd pidfd;
+		UniqueFd errorFd;
 		entry_ref ref;
 		std::string errorTail;
 		// Its launch notice is out; only then may its quit notice follow.
@@ -106,8 +108,8 @@ private:
 	std::vector<Watcher> fWatchers;
 	std::thread fThread;
 	bool fStopping = false;
-	int fWakeFd;
-	int fEpollFd;
+	const UniqueFd fWakeFd;
+	const UniqueFd fEpollFd;
 	// Teams that the epoll set does not follow, so the follower polls.
 	int fPolledTeams = 0;
 	std::string fOpener = "xdg-open";

@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include "PathResolution.h"
+#include "PathSplit.h"
 
 #include <cerrno>
 #include <chrono>
@@ -35,13 +36,6 @@ int create_file(int directory, const char* name, int flags, mode_t mode)
 int reserve_space(int fd, int mode, off_t offset, off_t length)
 {
 	return ::fallocate(fd, mode, offset, length);
-}
-
-void close_quietly(int* fd)
-{
-	if (*fd >= 0)
-		::close(*fd);
-	*fd = -1;
 }
 
 // Eight random bytes as hex; from the clock and a counter when the kernel
@@ -145,21 +139,20 @@ mode_t current_umask()
 AtomicFile::~AtomicFile()
 {
 	RemoveTemporary();
-	close_quietly(&fDirectory);
 }
 
 void AtomicFile::RemoveTemporary()
 {
-	close_quietly(&fFd);
-	if (!fCommitted && !fTemporaryLeaf.empty() && fDirectory >= 0)
-		::unlinkat(fDirectory, fTemporaryLeaf.c_str(), 0);
+	fFd.Reset();
+	if (!fCommitted && !fTemporaryLeaf.empty() && fDirectory.IsValid())
+		::unlinkat(fDirectory.Get(), fTemporaryLeaf.c_str(), 0);
 	fTemporaryLeaf.clear();
 	fWorking.clear();
 }
 
 status_t AtomicFile::Open(const std::string& path, off_t size, mode_t newMode, Fallback fallback)
 {
-	if (fDirectory >= 0 || fFd >= 0 || fCommitted || fFailed)
+	if (fDirectory.IsValid() || fFd.IsValid() || fCommitted || fFailed)
 		return B_NOT_ALLOWED; // one file, once
 	fFailed = true; // until it is ready
 	fSize = size;
@@ -168,20 +161,20 @@ status_t AtomicFile::Open(const std::string& path, off_t size, mode_t newMode, F
 	if (status != B_OK)
 		return status;
 	std::string directory;
-	split_path(fTarget, &directory, &fLeaf);
+	SplitPath(fTarget, directory, fLeaf);
 	if (fLeaf.empty())
 		return B_IS_A_DIRECTORY;
-	fDirectory = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	fCanSyncDirectory = fDirectory >= 0;
+	fDirectory.Reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+	fCanSyncDirectory = fDirectory.IsValid();
 	// A folder we may write in but not list (a drop box) can still take
 	// the file; only its own flush is then out of reach.
-	if (fDirectory < 0 && errno == EACCES)
-		fDirectory = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-	if (fDirectory < 0)
+	if (!fDirectory.IsValid() && errno == EACCES)
+		fDirectory.Reset(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+	if (!fDirectory.IsValid())
 		return status_from_errno(errno);
 
 	struct stat old;
-	const bool exists = ::fstatat(fDirectory, fLeaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+	const bool exists = ::fstatat(fDirectory.Get(), fLeaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
 	if (!exists && errno != ENOENT)
 		return status_from_errno(errno);
 	if (exists && S_ISDIR(old.st_mode))
@@ -220,7 +213,7 @@ status_t AtomicFile::CreateTemporary(const struct stat* old, mode_t newMode, boo
 	std::string name;
 	for (int attempt = 0; attempt < kNameTries && fd < 0; attempt++) {
 		name = stem + random_suffix();
-		fd = create(fDirectory, name.c_str(),
+		fd = create(fDirectory.Get(), name.c_str(),
 			O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
 		if (fd < 0 && errno != EEXIST) {
 			*mayFallBack = true;
@@ -231,11 +224,11 @@ status_t AtomicFile::CreateTemporary(const struct stat* old, mode_t newMode, boo
 		*mayFallBack = true;
 		return B_FILE_EXISTS;
 	}
-	fFd = fd;
+	fFd.Reset(fd);
 	fTemporaryLeaf = name;
 	std::string directory;
 	std::string leaf;
-	split_path(fTarget, &directory, &leaf);
+	SplitPath(fTarget, directory, leaf);
 	fWorking = join_path(directory, name);
 
 	if (old == nullptr) {
@@ -276,19 +269,18 @@ status_t AtomicFile::CreateTemporary(const struct stat* old, mode_t newMode, boo
 
 status_t AtomicFile::OpenInPlace()
 {
-	int fd = ::openat(fDirectory, fLeaf.c_str(),
-		O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-	if (fd < 0)
+	UniqueFd opened(::openat(fDirectory.Get(), fLeaf.c_str(),
+		O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+	if (!opened.IsValid())
 		return status_from_errno(errno);
+	const int fd = opened.Get();
 	struct stat st;
-	if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-		::close(fd);
+	if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
 		return B_NOT_ALLOWED;
-	}
 	int flags = ::fcntl(fd, F_GETFL);
 	if (flags >= 0)
 		::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-	fFd = fd;
+	fFd = std::move(opened);
 	fInPlace = true;
 	fWorking = fTarget;
 	if (fSize == 0)
@@ -310,7 +302,7 @@ status_t AtomicFile::OpenInPlace()
 		}
 	}
 	if (error != 0) {
-		close_quietly(&fFd);
+		fFd.Reset();
 		return status_from_errno(error);
 	}
 	return B_OK;
@@ -318,7 +310,7 @@ status_t AtomicFile::OpenInPlace()
 
 status_t AtomicFile::Write(std::string_view bytes)
 {
-	if (fFd < 0 || fFailed || fCommitted)
+	if (!fFd.IsValid() || fFailed || fCommitted)
 		return B_NO_INIT;
 	// In place, only the reserved room may be written.
 	if (fSize >= 0 && off_t(bytes.size()) > fSize - fWritten) {
@@ -326,7 +318,7 @@ status_t AtomicFile::Write(std::string_view bytes)
 		return B_BAD_VALUE;
 	}
 	int error = 0;
-	if (!write_all(fFd, bytes.data(), bytes.size(), &error)) {
+	if (!write_all(fFd.Get(), bytes.data(), bytes.size(), &error)) {
 		fFailed = true;
 		return status_from_errno(error);
 	}
@@ -336,7 +328,7 @@ status_t AtomicFile::Write(std::string_view bytes)
 
 status_t AtomicFile::Commit()
 {
-	if (fFd < 0 || fFailed || fCommitted)
+	if (!fFd.IsValid() || fFailed || fCommitted)
 		return B_NO_INIT;
 	if (fSize >= 0 && fWritten != fSize) {
 		fFailed = true;
@@ -344,31 +336,26 @@ status_t AtomicFile::Commit()
 	}
 	if (fInPlace) {
 		// Cuts off what is left of longer old contents.
-		if (::ftruncate(fFd, fWritten) != 0 || ::fsync(fFd) != 0) {
+		if (::ftruncate(fFd.Get(), fWritten) != 0 || ::fsync(fFd.Get()) != 0) {
 			fFailed = true;
 			return status_from_errno(errno);
 		}
 		fCommitted = true;
-		const int result = ::close(fFd);
-		fFd = -1;
-		// A delayed write error may show only here (EINTR after close
-		// leaves nothing to redo on Linux).
-		if (result != 0 && errno != EINTR)
-			return status_from_errno(errno);
+		// A delayed write error may show only here.
+		if (const int error = fFd.Close(); error != 0)
+			return status_from_errno(error);
 		return B_OK;
 	}
 
-	if (::fsync(fFd) != 0) {
+	if (::fsync(fFd.Get()) != 0) {
 		fFailed = true;
 		return status_from_errno(errno);
 	}
-	const int result = ::close(fFd);
-	fFd = -1;
-	if (result != 0 && errno != EINTR) {
+	if (const int error = fFd.Close(); error != 0) {
 		fFailed = true;
-		return status_from_errno(errno);
+		return status_from_errno(error);
 	}
-	if (::renameat(fDirectory, fTemporaryLeaf.c_str(), fDirectory, fLeaf.c_str()) != 0) {
+	if (::renameat(fDirectory.Get(), fTemporaryLeaf.c_str(), fDirectory.Get(), fLeaf.c_str()) != 0) {
 		fFailed = true;
 		return status_from_errno(errno);
 	}
@@ -377,7 +364,7 @@ status_t AtomicFile::Commit()
 	fWorking = fTarget;
 	// The new name lasts only once the directory is on the disk too. Some
 	// file systems cannot flush a directory (EINVAL); that is no failure.
-	if (fCanSyncDirectory && ::fsync(fDirectory) != 0 && errno != EINVAL && errno != EROFS)
+	if (fCanSyncDirectory && ::fsync(fDirectory.Get()) != 0 && errno != EINVAL && errno != EROFS)
 		return status_from_errno(errno);
 	return B_OK;
 }

@@ -20,6 +20,8 @@
 
 #include <SupportDefs.h>
 
+#include "UniqueFd.h"
+
 #include <atomic>
 #include <string>
 #include <string_view>
@@ -76,9 +78,9 @@ private:
 	std::string fLeaf;
 	std::string fWorking;
 	std::string fTemporaryLeaf;
-	int fDirectory = -1;
+	UniqueFd fDirectory;
 	bool fCanSyncDirectory = false; // the directory can be flushed
-	int fFd = -1;
+	UniqueFd fFd;
 	off_t fSize = -1;
 	off_t fWritten = 0;
 	bool fInPlace = false;

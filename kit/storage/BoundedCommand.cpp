@@ -1,6 +1,7 @@
 #include "BoundedCommand.h"
 
 #include "Spawn.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
 #include <csignal>
@@ -21,15 +22,15 @@ bool wait_for_exit(pid_t pid, std::chrono::steady_clock::time_point deadline)
 #ifdef SYS_pidfd_open
 	// The child stays a zombie until it is reaped below, so its pid cannot
 	// be reused in between.
-	int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-	if (pidfd >= 0) {
+	const UniqueFd pidfd(int(syscall(SYS_pidfd_open, pid, 0)));
+	if (pidfd.IsValid()) {
 		bool ended = false;
 		while (true) {
 			auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
 				deadline - std::chrono::steady_clock::now());
 			if (left.count() < 0)
 				break;
-			struct pollfd entry = {pidfd, POLLIN, 0};
+			struct pollfd entry = {pidfd.Get(), POLLIN, 0};
 			int result = poll(&entry, 1, int(left.count()) + 1);
 			if (result > 0) {
 				ended = true;
@@ -38,7 +39,6 @@ bool wait_for_exit(pid_t pid, std::chrono::steady_clock::time_point deadline)
 			if (result < 0 && errno != EINTR)
 				break;
 		}
-		close(pidfd);
 		return ended;
 	}
 #endif

@@ -2,6 +2,7 @@
 #include <Path.h>
 
 #include "PathResolution.h"
+#include "PathSplit.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -84,7 +85,7 @@ status_t BEntry::GetRef(entry_ref* ref) const
 		return fInit;
 	std::string directory;
 	std::string leaf;
-	split_path(fPath, &directory, &leaf);
+	SplitPath(fPath, directory, leaf);
 	if (leaf.empty())
 		leaf = "."; // the root directory
 	struct stat st;
@@ -115,7 +116,7 @@ status_t BEntry::GetParent(BEntry* parent) const
 		return B_ENTRY_NOT_FOUND;
 	std::string directory;
 	std::string leaf;
-	split_path(fPath, &directory, &leaf);
+	SplitPath(fPath, directory, leaf);
 	// The directory part is canonical already; only the file system's own
 	// view of it matters, so no links are followed again.
 	return parent->SetTo(directory.c_str(), false);
@@ -131,7 +132,7 @@ status_t BEntry::GetName(char* buffer) const
 	}
 	std::string directory;
 	std::string leaf;
-	split_path(fPath, &directory, &leaf);
+	SplitPath(fPath, directory, leaf);
 	if (leaf.empty())
 		leaf = "/";
 	// A leaf is at most NAME_MAX (255) bytes, so it always fits.
@@ -160,7 +161,7 @@ status_t BEntry::Rename(const char* path, bool clobber)
 		return fInit;
 	std::string directory;
 	std::string leaf;
-	split_path(fPath, &directory, &leaf);
+	SplitPath(fPath, directory, leaf);
 	// A relative new name is taken relative to the entry's own directory.
 	std::string target = path[0] == '/' ? std::string(path) : join_path(directory, path);
 	std::string resolved;

@@ -109,7 +109,7 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
 		return status;
 
 	struct stat st;
-	if (fstat(fFd, &st) == 0 && S_ISDIR(st.st_mode)) {
+	if (fstat(fFd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) {
 		BNode::Unset();
 		return fInit = B_IS_A_DIRECTORY;
 	}
@@ -119,14 +119,14 @@ status_t BFile::SetTo(const char* path, uint32 openMode)
 
 ssize_t BFile::Read(void* buffer, size_t size)
 {
-	if (fFd < 0)
+	if (!fFd.IsValid())
 		return B_FILE_ERROR;
 	if (buffer == nullptr && size > 0)
 		return B_BAD_VALUE;
 	if (size > SSIZE_MAX)
 		size = SSIZE_MAX;
 	while (true) {
-		ssize_t result = read(fFd, buffer, size);
+		ssize_t result = read(fFd.Get(), buffer, size);
 		if (result >= 0)
 			return result;
 		if (errno != EINTR)
@@ -136,7 +136,7 @@ ssize_t BFile::Read(void* buffer, size_t size)
 
 ssize_t BFile::Write(const void* buffer, size_t size)
 {
-	if (fFd < 0)
+	if (!fFd.IsValid())
 		return B_FILE_ERROR;
 	if (fTextBusy)
 		return B_BUSY;
@@ -147,7 +147,7 @@ ssize_t BFile::Write(const void* buffer, size_t size)
 	const char* data = static_cast<const char*>(buffer);
 	size_t written = 0;
 	while (written < size) {
-		ssize_t result = write(fFd, data + written, size - written);
+		ssize_t result = write(fFd.Get(), data + written, size - written);
 		if (result > 0) {
 			written += size_t(result);
 			continue;
@@ -163,9 +163,9 @@ ssize_t BFile::Write(const void* buffer, size_t size)
 
 status_t BFile::Sync()
 {
-	if (fFd < 0)
+	if (!fFd.IsValid())
 		return B_FILE_ERROR;
-	if (fsync(fFd) != 0)
+	if (fsync(fFd.Get()) != 0)
 		return status_from_errno(errno);
 	return B_OK;
 }
@@ -174,10 +174,10 @@ status_t BFile::GetSize(off_t_* size) const
 {
 	if (size == nullptr)
 		return B_BAD_VALUE;
-	if (fFd < 0)
+	if (!fFd.IsValid())
 		return B_FILE_ERROR;
 	struct stat st;
-	if (fstat(fFd, &st) != 0)
+	if (fstat(fFd.Get(), &st) != 0)
 		return status_from_errno(errno);
 	*size = st.st_size;
 	return B_OK;
@@ -185,10 +185,10 @@ status_t BFile::GetSize(off_t_* size) const
 
 bool BFile::IsReadable() const
 {
-	return fFd >= 0 && (fMode & kAccessMask) != B_WRITE_ONLY;
+	return fFd.IsValid() && (fMode & kAccessMask) != B_WRITE_ONLY;
 }
 
 bool BFile::IsWritable() const
 {
-	return fFd >= 0 && !fTextBusy && (fMode & kAccessMask) != B_READ_ONLY;
+	return fFd.IsValid() && !fTextBusy && (fMode & kAccessMask) != B_READ_ONLY;
 }

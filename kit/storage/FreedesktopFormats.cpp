@@ -44,24 +44,85 @@ std::string join_lines(const std::vector<std::string>& lines)
 	return text;
 }
 
-bool is_group(std::string_view line)
+// Desktop entries and mimeapps.list are key files: "[Group]" header lines,
+// "key=value" lines, '#' comments. How a line's blanks are taken:
+enum class Blanks {
+	// Blanks at either end of a line and CRs at its end are passed over, and
+	// CRs at the end of a key too: the kit's own entries and mimeapps.list,
+	// which the kit also edits.
+	kLenient,
+	// A line loses only the CR that ends it, a header or a key must start
+	// it (a group header matches only as written), and a value keeps the
+	// blanks at its end: the Exec of an installed program's entry.
+	kStrict,
+};
+
+struct KeyLine {
+	enum class Kind { kOther, kGroup, kKey };
+	Kind kind = Kind::kOther;
+	std::string_view header; // a group's, as it is compared: "[Desktop Entry]"
+	std::string_view key;
+	std::string_view value; // raw: escapes are the reader's business
+};
+
+// Blanks around '=' belong to neither the key nor the value.
+KeyLine parse_line(std::string_view line, Blanks blanks)
 {
-	std::string_view trimmed = trim(line);
-	return !trimmed.empty() && trimmed[0] == '[';
+	KeyLine parsed;
+	if (blanks == Blanks::kLenient)
+		line = trim(line);
+	else if (!line.empty() && line.back() == '\r')
+		line.remove_suffix(1);
+	if (line.empty() || line[0] == '#')
+		return parsed;
+	if (line[0] == '[') {
+		parsed.kind = KeyLine::Kind::kGroup;
+		parsed.header = line;
+		return parsed;
+	}
+	const size_t equals = line.find('=');
+	if (equals == std::string_view::npos)
+		return parsed;
+	std::string_view key = line.substr(0, equals);
+	const std::string_view keyBlanks = blanks == Blanks::kLenient ? " \t\r" : " \t";
+	while (!key.empty() && keyBlanks.find(key.back()) != std::string_view::npos)
+		key.remove_suffix(1);
+	std::string_view value = line.substr(equals + 1);
+	while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+		value.remove_prefix(1);
+	parsed.kind = KeyLine::Kind::kKey;
+	parsed.key = key;
+	parsed.value = value;
+	return parsed;
 }
 
-// The key of a "key=value" line, and its value; false for other lines.
-bool split_key(std::string_view line, std::string_view* key, std::string_view* value)
+bool is_group(std::string_view line)
 {
-	std::string_view trimmed = trim(line);
-	if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == '[')
-		return false;
-	size_t equals = trimmed.find('=');
-	if (equals == std::string_view::npos)
-		return false;
-	*key = trim(trimmed.substr(0, equals));
-	*value = trim(trimmed.substr(equals + 1));
-	return true;
+	return parse_line(line, Blanks::kLenient).kind == KeyLine::Kind::kGroup;
+}
+
+// The value of the first key of the group (its header as written, say
+// "[Desktop Entry]") that `matches` takes; a group may come more than once.
+template <typename Matches>
+bool find_value(std::string_view text, std::string_view group, Blanks blanks, Matches matches,
+	std::string_view* value)
+{
+	bool inGroup = false;
+	size_t position = 0;
+	while (position < text.size()) {
+		size_t end = text.find('\n', position);
+		if (end == std::string_view::npos)
+			end = text.size();
+		const KeyLine line = parse_line(text.substr(position, end - position), blanks);
+		position = end + 1;
+		if (line.kind == KeyLine::Kind::kGroup) {
+			inGroup = line.header == group;
+		} else if (inGroup && line.kind == KeyLine::Kind::kKey && matches(line.key)) {
+			*value = line.value;
+			return true;
+		}
+	}
+	return false;
 }
 
 void append_utf8(std::string* out, uint32_t code)
@@ -286,6 +347,27 @@ std::string desktop_escape(std::string_view text)
 	return out;
 }
 
+std::string desktop_unescape(std::string_view value)
+{
+	std::string unescaped;
+	for (size_t i = 0; i < value.size(); i++) {
+		if (value[i] != '\\' || i + 1 == value.size()) {
+			unescaped += value[i];
+			continue;
+		}
+		const char next = value[++i];
+		switch (next) {
+			case 's': unescaped += ' '; break;
+			case 'n': unescaped += '\n'; break;
+			case 't': unescaped += '\t'; break;
+			case 'r': unescaped += '\r'; break;
+			case '\\': unescaped += '\\'; break;
+			default: unescaped += '\\'; unescaped += next; break;
+		}
+	}
+	return unescaped;
+}
+
 std::string desktop_exec_argument(std::string_view argument)
 {
 	constexpr std::string_view reserved = " \t\n\"'\\><~|&;$*?#()`";
@@ -334,20 +416,22 @@ std::string desktop_entry_text(const DesktopEntryFields& fields)
 
 bool desktop_entry_value(std::string_view text, std::string_view key, std::string* value)
 {
-	bool inGroup = false;
-	for (const std::string& line : split_lines(text)) {
-		if (is_group(line)) {
-			inGroup = trim(line) == kDesktopGroup;
-			continue;
-		}
-		std::string_view lineKey;
-		std::string_view lineValue;
-		if (inGroup && split_key(line, &lineKey, &lineValue) && lineKey == key) {
-			*value = std::string(lineValue);
-			return true;
-		}
-	}
-	return false;
+	std::string_view found;
+	if (!find_value(text, kDesktopGroup, Blanks::kLenient,
+			[key](std::string_view lineKey) { return lineKey == key; }, &found))
+		return false;
+	*value = std::string(found);
+	return true;
+}
+
+bool desktop_entry_exec(std::string_view text, std::string* exec)
+{
+	std::string_view found;
+	if (!find_value(text, kDesktopGroup, Blanks::kStrict,
+			[](std::string_view key) { return key == "Exec"; }, &found))
+		return false;
+	*exec = desktop_unescape(found);
+	return true;
 }
 
 std::string desktop_entry_replace(std::string_view text, std::string_view key,
@@ -358,15 +442,14 @@ std::string desktop_entry_replace(std::string_view text, std::string_view key,
 	size_t group = lines.size();
 	bool inGroup = false;
 	for (size_t i = 0; i < lines.size(); i++) {
-		if (is_group(lines[i])) {
-			inGroup = trim(lines[i]) == kDesktopGroup;
+		const KeyLine parsed = parse_line(lines[i], Blanks::kLenient);
+		if (parsed.kind == KeyLine::Kind::kGroup) {
+			inGroup = parsed.header == kDesktopGroup;
 			if (inGroup && group == lines.size())
 				group = i;
 			continue;
 		}
-		std::string_view lineKey;
-		std::string_view lineValue;
-		if (inGroup && split_key(lines[i], &lineKey, &lineValue) && lineKey == key) {
+		if (inGroup && parsed.kind == KeyLine::Kind::kKey && parsed.key == key) {
 			lines[i] = line;
 			return join_lines(lines);
 		}
@@ -424,10 +507,9 @@ std::string mimeapps_set_default(std::string_view contents, std::string_view typ
 	while (end < lines.size() && !is_group(lines[end]))
 		end++;
 	for (size_t i = group + 1; i < end; i++) {
-		std::string_view key;
-		std::string_view value;
-		if (split_key(lines[i], &key, &value) && equal_ignoring_case(key, type)) {
-			for (std::string& id : split_list(value)) {
+		const KeyLine parsed = parse_line(lines[i], Blanks::kLenient);
+		if (parsed.kind == KeyLine::Kind::kKey && equal_ignoring_case(parsed.key, type)) {
+			for (std::string& id : split_list(parsed.value)) {
 				if (id != desktopId)
 					ids.push_back(std::move(id));
 			}
@@ -450,14 +532,11 @@ std::string mimeapps_remove_type(std::string_view contents, std::string_view typ
 	std::vector<std::string> kept;
 	bool inGroup = false;
 	for (std::string& line : lines) {
-		if (is_group(line)) {
-			inGroup = trim(line) == kDefaultGroup;
-		} else if (inGroup) {
-			std::string_view key;
-			std::string_view value;
-			if (split_key(line, &key, &value) && equal_ignoring_case(key, type))
-				continue;
-		}
+		const KeyLine parsed = parse_line(line, Blanks::kLenient);
+		if (parsed.kind == KeyLine::Kind::kGroup)
+			inGroup = parsed.header == kDefaultGroup;
+		else if (inGroup && parsed.kind == KeyLine::Kind::kKey && equal_ignoring_case(parsed.key, type))
+			continue;
 		kept.push_back(std::move(line));
 	}
 	return join_lines(kept);
@@ -465,18 +544,11 @@ std::string mimeapps_remove_type(std::string_view contents, std::string_view typ
 
 std::vector<std::string> mimeapps_defaults(std::string_view contents, std::string_view type)
 {
-	bool inGroup = false;
-	for (const std::string& line : split_lines(contents)) {
-		if (is_group(line)) {
-			inGroup = trim(line) == kDefaultGroup;
-			continue;
-		}
-		std::string_view key;
-		std::string_view value;
-		if (inGroup && split_key(line, &key, &value) && equal_ignoring_case(key, type))
-			return split_list(value);
-	}
-	return {};
+	std::string_view value;
+	if (!find_value(contents, kDefaultGroup, Blanks::kLenient,
+			[type](std::string_view key) { return equal_ignoring_case(key, type); }, &value))
+		return {};
+	return split_list(value);
 }
 
 } // namespace BPrivate

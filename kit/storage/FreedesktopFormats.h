@@ -26,6 +26,9 @@ bool mime_xml_comment(std::string_view xml, std::string* comment);
 
 // A value of a desktop entry, escaped as its string type asks.
 std::string desktop_escape(std::string_view text);
+// The escapes of the string type undone: \s, \n, \t, \r and \\. Any other
+// backslash stays, for the Exec quoting rules to read.
+std::string desktop_unescape(std::string_view value);
 // One argument of an Exec key: quoted only when it holds a reserved
 // character (helpers such as xdg-mime read the program as the first word),
 // with '%' doubled.
@@ -39,8 +42,18 @@ struct DesktopEntryFields {
 	std::string signature;  // marks the entry as one the kit wrote
 };
 std::string desktop_entry_text(const DesktopEntryFields& fields);
-// The raw value of a key of the [Desktop Entry] group.
+// Reading a desktop entry: the first key of that name in the [Desktop Entry]
+// group counts (keys of other groups, and localized keys such as Name[de],
+// are other keys).
+//
+// The raw value of a key, as the kit reads its own entries: blanks around
+// the line, the header, the key and the value are passed over.
 bool desktop_entry_value(std::string_view text, std::string_view key, std::string* value);
+// The value of Exec with its string escapes undone (other backslashes stay
+// for the Exec quoting rules), as the roster reads an installed program's
+// entry: a line loses only its CR, the header and the key must start their
+// lines, and the value keeps blanks at its end. False when there is none.
+bool desktop_entry_exec(std::string_view text, std::string* exec);
 // The entry with the key of the [Desktop Entry] group set to a raw value;
 // every other line is kept.
 std::string desktop_entry_replace(std::string_view text, std::string_view key,

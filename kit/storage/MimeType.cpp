@@ -6,6 +6,7 @@
 #include "BoundedCommand.h"
 #include "CMap8Png.h"
 #include "FreedesktopFormats.h"
+#include "UniqueFd.h"
 #include "XdgPaths.h"
 
 #include <chrono>
@@ -221,10 +222,8 @@ std::string update_launcher(const std::string& dataHome, const std::string& flat
 		unlink(aside.c_str());
 		return {};
 	}
-	if (const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-		fsync(fd);
-		close(fd);
-	}
+	if (const UniqueFd dir(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.IsValid())
+		fsync(dir.Get());
 	return link;
 }
 

@@ -99,11 +99,7 @@ BNode::BNode(const char* path)
 	SetTo(path);
 }
 
-BNode::~BNode()
-{
-	if (fFd >= 0)
-		close(fFd);
-}
+BNode::~BNode() = default;
 
 status_t BNode::SetTo(const entry_ref* ref)
 {
@@ -129,17 +125,13 @@ status_t BNode::SetTo(const char* path)
 
 void BNode::Unset()
 {
-	if (fFd >= 0)
-		close(fFd);
-	fFd = -1;
+	fFd.Reset();
 	fInit = B_NO_INIT;
 }
 
 status_t BNode::OpenPath(const char* path, int flags)
 {
-	if (fFd >= 0)
-		close(fFd);
-	fFd = -1;
+	fFd.Reset();
 	if (path == nullptr || path[0] == '\0')
 		return fInit = (path == nullptr ? B_BAD_VALUE : B_ENTRY_NOT_FOUND);
 	// O_NONBLOCK keeps a FIFO without a writer from blocking the open; it
@@ -153,7 +145,7 @@ status_t BNode::OpenPath(const char* path, int flags)
 	int statusFlags = fcntl(fd, F_GETFL);
 	if (statusFlags >= 0)
 		fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK);
-	fFd = fd;
+	fFd.Reset(fd);
 	return fInit = B_OK;
 }
 
@@ -163,20 +155,20 @@ ssize_t BNode::ReadAttr(const char* name, type_code /*type*/, off_t_ offset, voi
 	// As on the original platform, the type asked for does not filter: a
 	// value is read whatever type it was written with.
 	AttributeNames names;
-	status_t status = attribute_names(fFd, name, offset, buffer, length, &names);
+	status_t status = attribute_names(fFd.Get(), name, offset, buffer, length, &names);
 	if (status != B_OK)
 		return status;
 
 	if (offset == 0 && length > 0) {
 		// The common case: the whole value into the caller's buffer.
-		ssize_t read = fgetxattr(fFd, names.value.c_str(), buffer, length);
+		ssize_t read = fgetxattr(fFd.Get(), names.value.c_str(), buffer, length);
 		if (read >= 0)
 			return read;
 		if (errno != ERANGE)
 			return xattr_error(errno);
 	}
 	std::vector<uint8> value;
-	status = read_value(fFd, names.value, &value);
+	status = read_value(fFd.Get(), names.value, &value);
 	if (status != B_OK)
 		return status;
 	if (uint64(offset) >= value.size())
@@ -192,7 +184,7 @@ ssize_t BNode::WriteAttr(const char* name, type_code type, off_t_ offset, const 
 	size_t length)
 {
 	AttributeNames names;
-	status_t status = attribute_names(fFd, name, offset, buffer, length, &names);
+	status_t status = attribute_names(fFd.Get(), name, offset, buffer, length, &names);
 	if (status != B_OK)
 		return status;
 	if (length > kMaxXattrValue || uint64(offset) > kMaxXattrValue - length)
@@ -200,24 +192,24 @@ ssize_t BNode::WriteAttr(const char* name, type_code type, off_t_ offset, const 
 
 	if (offset == 0) {
 		// Writing at the start replaces the whole value.
-		if (fsetxattr(fFd, names.value.c_str(), length > 0 ? buffer : "", length, 0) != 0)
+		if (fsetxattr(fFd.Get(), names.value.c_str(), length > 0 ? buffer : "", length, 0) != 0)
 			return xattr_error(errno);
 	} else {
 		// Writing further in keeps what is there and grows the value.
 		std::vector<uint8> value;
-		status = read_value(fFd, names.value, &value);
+		status = read_value(fFd.Get(), names.value, &value);
 		if (status != B_OK && status != B_ENTRY_NOT_FOUND)
 			return status;
 		if (value.size() < size_t(offset) + length)
 			value.resize(size_t(offset) + length, 0);
 		if (length > 0)
 			std::memcpy(value.data() + offset, buffer, length);
-		if (fsetxattr(fFd, names.value.c_str(), value.data(), value.size(), 0) != 0)
+		if (fsetxattr(fFd.Get(), names.value.c_str(), value.data(), value.size(), 0) != 0)
 			return xattr_error(errno);
 	}
 
 	const uint8 code[4] = {uint8(type >> 24), uint8(type >> 16), uint8(type >> 8), uint8(type)};
-	if (fsetxattr(fFd, names.type.c_str(), code, sizeof(code), 0) != 0)
+	if (fsetxattr(fFd.Get(), names.type.c_str(), code, sizeof(code), 0) != 0)
 		return xattr_error(errno);
 	return ssize_t(length);
 }
@@ -225,13 +217,13 @@ ssize_t BNode::WriteAttr(const char* name, type_code type, off_t_ offset, const 
 status_t BNode::RemoveAttr(const char* name)
 {
 	AttributeNames names;
-	status_t status = attribute_names(fFd, name, &names);
+	status_t status = attribute_names(fFd.Get(), name, &names);
 	if (status != B_OK)
 		return status;
-	if (fremovexattr(fFd, names.value.c_str()) != 0)
+	if (fremovexattr(fFd.Get(), names.value.c_str()) != 0)
 		status = xattr_error(errno);
 	// A type left without its value is removed as well.
-	if (fremovexattr(fFd, names.type.c_str()) != 0 && errno != ENODATA && status == B_OK)
+	if (fremovexattr(fFd.Get(), names.type.c_str()) != 0 && errno != ENODATA && status == B_OK)
 		status = xattr_error(errno);
 	return status;
 }
@@ -239,16 +231,16 @@ status_t BNode::RemoveAttr(const char* name)
 status_t BNode::GetAttrInfo(const char* name, attr_info* info) const
 {
 	AttributeNames names;
-	status_t status = attribute_names(fFd, name, &names);
+	status_t status = attribute_names(fFd.Get(), name, &names);
 	if (status != B_OK)
 		return status;
 	if (info == nullptr)
 		return B_BAD_VALUE;
-	ssize_t size = fgetxattr(fFd, names.value.c_str(), nullptr, 0);
+	ssize_t size = fgetxattr(fFd.Get(), names.value.c_str(), nullptr, 0);
 	if (size < 0)
 		return xattr_error(errno);
 	uint8 code[4];
-	ssize_t codeSize = fgetxattr(fFd, names.type.c_str(), code, sizeof(code));
+	ssize_t codeSize = fgetxattr(fFd.Get(), names.type.c_str(), code, sizeof(code));
 	// A value written by other tools has no type beside it: raw bytes.
 	info->type = codeSize == 4
 		? (type_code(code[0]) << 24) | (type_code(code[1]) << 16) | (type_code(code[2]) << 8)

@@ -4,6 +4,8 @@
 #include <EntryRef.h>
 #include <StorageDefs.h>
 
+#include "UniqueFd.h"
+
 class BEntry;
 
 class BNode {
@@ -32,11 +34,11 @@ public:
 	status_t RemoveAttr(const char* name);
 	status_t GetAttrInfo(const char* name, attr_info* info) const;
 
-	int FileDescriptor() const { return fFd; }
+	int FileDescriptor() const { return fFd.Get(); }
 
 protected:
 	status_t OpenPath(const char* path, int flags);
 
-	int fFd = -1;
+	UniqueFd fFd;
 	status_t fInit = B_NO_INIT;
 };

@@ -2,6 +2,7 @@
 #include <NodeInfo.h>
 
 #include "XdgPaths.h"
+#include "PathSplit.h"
 
 #include <cerrno>
 #include <cstring>
@@ -115,8 +116,7 @@ std::string LeafOf(int fd)
 	if (length <= 0)
 		return {};
 	path.resize(size_t(length));
-	const size_t slash = path.rfind('/');
-	return slash == std::string::npos ? path : path.substr(slash + 1);
+	return std::string(SplitPathView(path).leaf);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <Path.h>
 
 #include "PathResolution.h"
+#include "PathSplit.h"
 
 using namespace BPrivate;
 
@@ -75,8 +76,8 @@ const char* BPath::Leaf() const
 {
 	if (fInit != B_OK)
 		return nullptr;
-	size_t slash = fPath.rfind('/');
-	return fPath.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+	// The leaf runs to the end of the path, so it ends where the path does.
+	return SplitPathView(fPath).leaf.data();
 }
 
 status_t BPath::GetParent(BPath* path) const
@@ -89,7 +90,7 @@ status_t BPath::GetParent(BPath* path) const
 		return B_ENTRY_NOT_FOUND;
 	std::string directory;
 	std::string leaf;
-	split_path(fPath, &directory, &leaf);
+	SplitPath(fPath, directory, leaf);
 	path->Unset();
 	path->fPath = std::move(directory);
 	path->fInit = B_OK;

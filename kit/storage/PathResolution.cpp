@@ -1,4 +1,5 @@
 #include "PathResolution.h"
+#include "PathSplit.h"
 
 #include <StorageDefs.h>
 
@@ -86,23 +87,6 @@ status_t make_absolute(std::string_view path, std::string* absolute)
 	return B_OK;
 }
 
-void split_path(const std::string& path, std::string* directory, std::string* leaf)
-{
-	size_t slash = path.rfind('/');
-	if (slash == std::string::npos) {
-		directory->clear();
-		*leaf = path;
-		return;
-	}
-	if (path == "/") {
-		*directory = "/";
-		leaf->clear();
-		return;
-	}
-	*directory = slash == 0 ? std::string("/") : path.substr(0, slash);
-	*leaf = path.substr(slash + 1);
-}
-
 std::string join_path(const std::string& directory, std::string_view leaf)
 {
 	std::string result = directory;
@@ -133,7 +117,7 @@ status_t resolve_entry_path(std::string_view path, bool traverse, std::string* r
 	for (int links = 0;; links++) {
 		std::string directory;
 		std::string leaf;
-		split_path(current, &directory, &leaf);
+		SplitPath(current, directory, leaf);
 		if (leaf.empty() || leaf == "." || leaf == "..") {
 			// The entry is a directory named by its position: the file
 			// system says which one, and that one has a name of its own.

@@ -15,9 +15,6 @@ namespace BPrivate {
 // system can say where it leads when links are involved.
 status_t make_absolute(std::string_view path, std::string* absolute);
 
-// Splits a clean absolute path into its directory and its leaf ("/" and "").
-void split_path(const std::string& path, std::string* directory, std::string* leaf);
-
 // Joins a directory and a leaf without doubling the slash.
 std::string join_path(const std::string& directory, std::string_view leaf);
 

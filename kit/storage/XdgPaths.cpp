@@ -1,5 +1,8 @@
 #include "XdgPaths.h"
 
+#include "PathSplit.h"
+#include "UniqueFd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -75,9 +78,9 @@ status_t make_directories(const std::string& path, mode_t mode)
 	struct stat st;
 	if (stat(path.c_str(), &st) == 0)
 		return S_ISDIR(st.st_mode) ? B_OK : B_NOT_A_DIRECTORY;
-	size_t slash = path.find_last_of('/');
-	if (slash != std::string::npos && slash > 0) {
-		status_t status = make_directories(path.substr(0, slash), mode);
+	const std::string_view parent = SplitPathView(path).directory;
+	if (parent != "/") {
+		status_t status = make_directories(std::string(parent), mode);
 		if (status != B_OK)
 			return status;
 	}
@@ -89,9 +92,10 @@ status_t make_directories(const std::string& path, mode_t mode)
 status_t read_file(const std::string& path, std::string* contents, size_t limit)
 {
 	contents->clear();
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-	if (fd < 0)
+	const UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+	if (!file.IsValid())
 		return status_from_errno(errno);
+	const int fd = file.Get();
 	struct stat st;
 	status_t status = B_OK;
 	// Only a regular file: a FIFO or a device would block or never end.
@@ -126,7 +130,6 @@ status_t read_file(const std::string& path, std::string* contents, size_t limit)
 			status = B_BUFFER_OVERFLOW;
 		buffer.resize(have);
 	}
-	close(fd);
 	if (status == B_OK)
 		*contents = std::move(buffer);
 	return status;
