@@ -2,6 +2,8 @@
 // walked one component at a time, complete writes, temporary names.
 #pragma once
 
+#include "UniqueFd.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <string>
@@ -14,33 +16,6 @@ namespace gogo {
 
 std::string ErrnoText(int error);
 
-class FileDescriptor {
-public:
-	FileDescriptor() = default;
-	explicit FileDescriptor(int fd) : fFd(fd) {}
-	~FileDescriptor() { Reset(); }
-	FileDescriptor(const FileDescriptor&) = delete;
-	FileDescriptor& operator=(const FileDescriptor&) = delete;
-	int Get() const { return fFd; }
-	void Reset(int fd = -1)
-	{
-		if (fFd >= 0)
-			close(fFd);
-		fFd = fd;
-	}
-	// Closes, returning 0 or the error.
-	int Close()
-	{
-		if (fFd < 0)
-			return 0;
-		const int result = close(fFd);
-		fFd = -1;
-		return result == 0 || errno == EINTR ? 0 : errno;
-	}
-
-private:
-	int fFd = -1;
-};
 
 // Opens a directory by walking its path one component at a time, so that
 // any length works; with create, missing components are made (mkdir -p),

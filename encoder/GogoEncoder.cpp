@@ -79,14 +79,14 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	// The input.
 	std::string inputDirectory, inputName;
 	SplitPath(input, inputDirectory, inputName);
-	FileDescriptor inputDir(OpenDirectory(inputDirectory, false));
+	UniqueFd inputDir(OpenDirectory(inputDirectory, false));
 	if (inputDir.Get() < 0) {
 		const int error = errno;
 		return fail("cannot open " + QuotePath(input) + ": " + ErrnoText(error));
 	}
 	if (inputName.empty())
 		return fail(QuotePath(input) + " is a directory");
-	FileDescriptor inputFd(openat(inputDir.Get(), inputName.c_str(),
+	UniqueFd inputFd(openat(inputDir.Get(), inputName.c_str(),
 		O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
 	if (inputFd.Get() < 0) {
 		const int error = errno;
@@ -175,7 +175,7 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	if (options.hasOutputDirectory)
 		outputDirectory = options.outputDirectory;
 	const std::string outputName = OutputFileName(inputName);
-	FileDescriptor outputDir;
+	UniqueFd outputDir;
 	int directorySyncError = 0; // of the directories made for -o
 	if (options.hasOutputDirectory) {
 		outputDir.Reset(OpenDirectory(outputDirectory, true, &directorySyncError));

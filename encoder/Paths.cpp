@@ -3,22 +3,6 @@
 
 namespace gogo {
 
-void SplitPath(const std::string& path, std::string& directory, std::string& name)
-{
-	const size_t slash = path.rfind('/');
-	if (slash == std::string::npos) {
-		directory.clear();
-		name = path;
-		return;
-	}
-	name = path.substr(slash + 1);
-	// Drop the separating slashes, but keep a root ("/x" -> "/", "//x" -> "/").
-	size_t end = slash;
-	while (end > 0 && path[end - 1] == '/')
-		end--;
-	directory = end == 0 ? std::string("/") : path.substr(0, end);
-}
-
 std::string OutputFileName(const std::string& inputName)
 {
 	const size_t dot = inputName.rfind('.');

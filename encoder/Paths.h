@@ -2,15 +2,17 @@
 #pragma once
 
 #include "GogoOptions.h"
+#include "PathSplit.h"
 
 #include <string>
 
 namespace gogo {
 
-// The directory part and the last component of a path: "a/b/c.wav" gives
-// "a/b" and "c.wav"; "c.wav" gives "" and "c.wav"; "/c.wav" gives "/" and
-// "c.wav"; "a/" gives "a" and "".
-void SplitPath(const std::string& path, std::string& directory, std::string& name);
+// The directory part and the last component of a path (kit/support's
+// split, the same for the front end): "a/b/c.wav" gives "a/b" and "c.wav";
+// "c.wav" gives "" and "c.wav"; "/c.wav" gives "/" and "c.wav"; "a/" gives
+// "a" and "".
+using ::SplitPath;
 
 // directory and name joined with one slash ("" and "x" give "x").
 std::string JoinPath(const std::string& directory, const std::string& name);

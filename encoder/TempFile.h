@@ -261,7 +261,7 @@ private:
 
 	int fDirectory;
 	Options::WriteFallbacks fFallbacks;
-	FileDescriptor fFd;
+	UniqueFd fFd;
 	std::string fName;
 	int fSlot = -1;
 	long fNameMax = 0;
