@@ -12,6 +12,8 @@ for tool in Xvfb xdotool; do
 	fi
 done
 
+source "$(dirname "$0")/lib.sh"
+
 WORK=$(mktemp -d /tmp/tamsel-e2e-XXXXXX)
 SERVER_PID=""
 APP_PID=""
@@ -23,16 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A display of our own.
-for number in $(seq 90 120); do
-	[ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] || break
-done
-Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-SERVER_PID=$!
-export DISPLAY=":$number"
-for _ in $(seq 100); do
-	xdotool getmouselocation >/dev/null 2>&1 && break
-	sleep 0.1
-done
+start_xvfb "$WORK/xvfb.log"
 
 # A copy of the program with the bundled encoder as its setting, so that the
 # settings it stores on quitting stay in the work directory.
@@ -52,17 +45,8 @@ XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
 	"$WORK/TamselGogoFrontend" "$WORK/takes.tsq" >"$WORK/app.log" 2>&1 &
 APP_PID=$!
 
-wait_for() { # seconds command...
-	local limit=$1
-	shift
-	for _ in $(seq $((limit * 20))); do
-		"$@" >/dev/null 2>&1 && return 0
-		sleep 0.05
-	done
-	return 1
-}
 
-if ! wait_for 20 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
+if ! wait_for 60 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
 	echo "FAILED: the main window did not appear"; cat "$WORK/app.log"; exit 1
 fi
 WINDOW=$(xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$" | head -1)
@@ -70,7 +54,7 @@ eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 
 # "Encode!" sits left of "Exit" along the bottom edge of the 441 x 281 window.
 xdotool mousemove --sync $((X + 297)) $((Y + 262)) click 1
-if ! wait_for 20 xdotool search --onlyvisible --name "^Encoding progress$"; then
+if ! wait_for 60 xdotool search --onlyvisible --name "^Encoding progress$"; then
 	echo "FAILED: the progress window did not appear"; cat "$WORK/app.log"; exit 1
 fi
 echo "progress window shown"
@@ -88,7 +72,7 @@ echo "MP3s written: $(ls "$WORK/wav files" | grep -c '\.mp3$')"
 
 # "Exit" quits and stores the settings.
 xdotool mousemove --sync $((X + 381)) $((Y + 262)) click 1
-if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
 	echo "FAILED: the program did not quit on Exit"; exit 1
 fi
 APP_PID=""
@@ -100,11 +84,11 @@ cp "$BUILD/TamselGogoFrontend" "$WORK/Termed"
 XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
 	"$WORK/Termed" >"$WORK/termed.log" 2>&1 &
 APP_PID=$!
-if ! wait_for 20 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
+if ! wait_for 60 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
 	echo "FAILED: the main window did not appear for SIGTERM"; cat "$WORK/termed.log"; exit 1
 fi
 kill -TERM "$APP_PID"
-if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
 	echo "FAILED: the program did not quit on SIGTERM"; exit 1
 fi
 status=0
@@ -125,12 +109,12 @@ cp "$BUILD/TamselGogoFrontend" "$WORK/Fresh"
 XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
 	"$WORK/Fresh" >"$WORK/fresh.log" 2>&1 &
 APP_PID=$!
-if ! wait_for 20 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
+if ! wait_for 60 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
 	echo "FAILED: the main window did not appear again"; cat "$WORK/fresh.log"; exit 1
 fi
 kill "$SERVER_PID"
 SERVER_PID=""
-if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
 	echo "FAILED: the program went on without its X server"; cat "$WORK/fresh.log"; exit 1
 fi
 APP_PID=""

@@ -32,15 +32,7 @@ mkdir -p "$HOME"
 PREFIX="$WORK/my apps 100% \"new\""
 PROGRAM="$PREFIX/lib/tamsel-gogo-frontend/TamselGogoFrontend"
 
-wait_for() { # seconds command...
-	local deadline=$((SECONDS + $1))
-	shift
-	while [ "$SECONDS" -lt "$deadline" ]; do
-		"$@" >/dev/null 2>&1 && return 0
-		sleep 0.05
-	done
-	return 1
-}
+source "$(dirname "$0")/lib.sh"
 # The processes running the installed program, however they were started.
 running_pids() {
 	local exe pid
@@ -57,7 +49,7 @@ not_running() { ! running; }
 # Ends the running program as a logout would and waits for it.
 end_program() {
 	for pid in $(running_pids); do kill -TERM "$pid"; done
-	wait_for 20 not_running || { echo "FAILED: the program did not end on SIGTERM"; exit 1; }
+	wait_for 60 not_running || { echo "FAILED: the program did not end on SIGTERM"; exit 1; }
 }
 
 before=$(cd "$WORK" && find . | sort)
@@ -73,9 +65,9 @@ echo "installed; the desktop entry runs $(sed -n 's/^Exec=//p' "$ENTRY")"
 # The program installs the list type itself at its start when told to.
 setfattr -n user.self_register_mime_type -v 0x01 "$PROGRAM"
 "$PREFIX/bin/tamsel-gogo-frontend" >"$WORK/first.log" 2>&1 &
-wait_for 20 test -f "$XDG_DATA_HOME/mime/packages/text-x-TamselGogoFronted-list.xml" \
+wait_for 60 test -f "$XDG_DATA_HOME/mime/packages/text-x-TamselGogoFronted-list.xml" \
 	|| { echo "FAILED: the list type was not installed"; cat "$WORK/first.log"; exit 1; }
-wait_for 20 grep -q "text/x-TamselGogoFronted-list" "$XDG_CONFIG_HOME/mimeapps.list"
+wait_for 60 grep -q "text/x-TamselGogoFronted-list" "$XDG_CONFIG_HOME/mimeapps.list"
 end_program
 setfattr -n user.self_register_mime_type -v 0x00 "$PROGRAM"
 
@@ -93,7 +85,7 @@ for opener in "gio launch $ENTRY" xdg-open; do
 	else
 		gio launch "$ENTRY" "$LIST" >"$WORK/opener.log" 2>&1 &
 	fi
-	if ! wait_for 20 running; then
+	if ! wait_for 60 running; then
 		echo "FAILED: ${opener%% *} did not start the program"; cat "$WORK/opener.log"; exit 1
 	fi
 	pid=$(running_pids | head -1)

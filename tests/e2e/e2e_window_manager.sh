@@ -15,10 +15,11 @@ for tool in Xvfb xdotool openbox xprop import; do
 	fi
 done
 
-# A fixed folder: its paths show in the windows, so they must not change
-# from one start to the next.
-WORK=/tmp/tamsel-e2e-layout
-rm -rf "$WORK"
+source "$(dirname "$0")/lib.sh"
+
+# One folder for every start: its paths show in the windows, so they must
+# not change from one start to the next.
+WORK=$(mktemp -d /tmp/tamsel-e2e-layout-XXXXXX)
 mkdir -p "$WORK/shots"
 SERVER_PID=""
 WM_PID=""
@@ -31,27 +32,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for number in $(seq 121 160); do
-	[ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] || break
-done
-Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-SERVER_PID=$!
-export DISPLAY=":$number"
-
-# Runs the command until it succeeds, at most SECONDS long.
-wait_for() {
-	local limit=$1
-	shift
-	for _ in $(seq $((limit * 20))); do
-		"$@" >/dev/null 2>&1 && return 0
-		sleep 0.05
-	done
-	return 1
-}
-wait_for 10 xdotool getmouselocation
+start_xvfb "$WORK/xvfb.log"
 HOME="$WORK" openbox >"$WORK/openbox.log" 2>&1 &
 WM_PID=$!
-wait_for 10 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'"
+if ! wait_for 60 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'"; then
+	echo "FAILED: openbox did not start"; cat "$WORK/openbox.log"; exit 1
+fi
 
 # An encoder that waits, so that the progress window stays up.
 printf '#!/bin/sh\nexec sleep 60\n' >"$WORK/slow-gogo"
@@ -88,7 +74,7 @@ for start in $(seq "$STARTS"); do
 	XDG_DATA_HOME="$WORK/data" XDG_CONFIG_HOME="$WORK/config" \
 		"$WORK/TamselGogoFrontend" "$WORK/takes.tsq" >>"$WORK/app.log" 2>&1 &
 	APP_PID=$!
-	if ! wait_for 20 visible "Tamsel Gogo Frontend 1.2a"; then
+	if ! wait_for 60 visible "Tamsel Gogo Frontend 1.2a"; then
 		echo "FAILED: start $start: the main window did not appear"; cat "$WORK/app.log"; exit 1
 	fi
 	MAIN=$(visible "Tamsel Gogo Frontend 1.2a")
@@ -99,7 +85,7 @@ for start in $(seq "$STARTS"); do
 	capture "$MAIN" "$WORK/shots/$start-program.png"
 	xdotool mousemove --window "$MAIN" --sync 76 38 click 1
 	xdotool mousemove --window "$MAIN" --sync 297 262 click 1
-	if ! wait_for 20 visible "Encoding progress"; then
+	if ! wait_for 60 visible "Encoding progress"; then
 		echo "FAILED: start $start: the progress window did not appear"; exit 1
 	fi
 	PROGRESS=$(visible "Encoding progress")
@@ -114,7 +100,7 @@ for start in $(seq "$STARTS"); do
 			echo "FAILED: the progress window allows minimise, maximise or close ($hints)"; exit 1
 		fi
 		xdotool windowminimize "$PROGRESS"
-		if ! wait_for 10 bash -c "xprop -id $PROGRESS WM_STATE | grep -q 'window state: Normal' && xdotool search --onlyvisible --name '^Encoding progress$'"; then
+		if ! wait_for 60 bash -c "xprop -id $PROGRESS WM_STATE | grep -q 'window state: Normal' && xdotool search --onlyvisible --name '^Encoding progress$'"; then
 			echo "FAILED: the minimised progress window was not shown again"; exit 1
 		fi
 		echo "the minimised progress window came back"
@@ -123,16 +109,16 @@ for start in $(seq "$STARTS"); do
 	# A quit asked from outside ends the program; the encoder it leaves
 	# running is ours to end.
 	kill -TERM "$APP_PID"
-	if ! wait_for 20 bash -c "! kill -0 $APP_PID"; then
+	if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
 		echo "FAILED: start $start: the program did not quit"; exit 1
 	fi
 	APP_PID=""
 	pkill -f "$WORK/slow-gogo" || true
-	wait_for 10 bash -c "! xdotool search --name '^Encoding progress$'"
+	wait_for 60 bash -c "! xdotool search --name '^Encoding progress$'"
 
 	for view in files gogo program progress; do
 		if ! cmp -s "$WORK/shots/1-$view.png" "$WORK/shots/$start-$view.png"; then
-			keep=/tmp/tamsel-layout-differs
+			keep="$BUILD/layout-differs"
 			mkdir -p "$keep"
 			cp "$WORK/shots/1-$view.png" "$WORK/shots/$start-$view.png" "$keep/"
 			echo "FAILED: start $start: the $view view differs from the first start's (kept in $keep)"
