@@ -25,20 +25,6 @@ void Check(bool condition)
 		__builtin_trap();
 }
 
-std::vector<std::string> Lines(std::string_view text)
-{
-	std::vector<std::string> lines;
-	size_t position = 0;
-	while (position < text.size()) {
-		size_t end = text.find('\n', position);
-		if (end == std::string_view::npos)
-			end = text.size();
-		lines.emplace_back(text.substr(position, end - position));
-		position = end + 1;
-	}
-	return lines;
-}
-
 bool IsBlank(char c)
 {
 	return c == ' ' || c == '\t';
@@ -206,14 +192,14 @@ void CheckEntryEdit(const std::string& text, const std::string& key, const std::
 	const std::string edited = fd::desktop_entry_replace(text, key, value);
 	Check(ValueOf(edited, key, &found) && found == value);
 	// Every line is kept: one is replaced, or one (and the group) is added.
-	const size_t before = Lines(text).size();
-	const size_t after = Lines(edited).size();
+	const size_t before = BPrivate::split_lines(text).size();
+	const size_t after = BPrivate::split_lines(edited).size();
 	Check(after >= before && after <= before + 2);
 	// Replacing again changes nothing more.
 	Check(fd::desktop_entry_replace(edited, key, value) == edited);
 
 	bool hadGroup = false;
-	for (const std::string& line : Lines(text))
+	for (const std::string& line : BPrivate::split_lines(text))
 		hadGroup = hadGroup || Trimmed(line) == "[Desktop Entry]";
 	if (hadGroup && UsableKey(other) && other != key) {
 		std::string was, now;

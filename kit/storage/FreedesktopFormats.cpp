@@ -20,19 +20,6 @@ std::string_view trim(std::string_view text)
 	return text.substr(begin, end - begin);
 }
 
-std::vector<std::string> split_lines(std::string_view text)
-{
-	std::vector<std::string> lines;
-	size_t position = 0;
-	while (position < text.size()) {
-		size_t end = text.find('\n', position);
-		if (end == std::string_view::npos)
-			end = text.size();
-		lines.emplace_back(text.substr(position, end - position));
-		position = end + 1;
-	}
-	return lines;
-}
 
 std::string join_lines(const std::vector<std::string>& lines)
 {
@@ -155,6 +142,20 @@ std::string join_list(const std::vector<std::string>& items)
 }
 
 } // namespace
+
+std::vector<std::string> split_lines(std::string_view text)
+{
+	std::vector<std::string> lines;
+	size_t position = 0;
+	while (position < text.size()) {
+		size_t end = text.find('\n', position);
+		if (end == std::string_view::npos)
+			end = text.size();
+		lines.emplace_back(text.substr(position, end - position));
+		position = end + 1;
+	}
+	return lines;
+}
 
 bool equal_ignoring_case(std::string_view a, std::string_view b)
 {

@@ -14,6 +14,10 @@ namespace BPrivate {
 // an XML file or a desktop entry can carry.
 bool is_plain_text(std::string_view text);
 
+// The lines of a text file, without their '\n' (a last line without one
+// counts; nothing after a final '\n' does).
+std::vector<std::string> split_lines(std::string_view text);
+
 std::string xml_escape(std::string_view text);
 std::string xml_unescape(std::string_view text);
 
