@@ -51,6 +51,23 @@ bool IsPlainWaveFormat(uint64_t code)
 	return code == 1 || code == 3 || code == 6 || code == 7; // PCM, float, A-law, mu-law
 }
 
+// The length a WAVE data chunk of dataSize bytes gives, once its format
+// chunk was (or was not) seen: none for a size of 0 or a missing format, and
+// only "compressed" for formats whose frames the size does not tell.
+DeclaredLength FromDataChunk(DeclaredLength result, bool haveFormat, uint64_t format,
+	uint64_t blockAlign, uint64_t dataSize)
+{
+	if (dataSize == 0 || !haveFormat)
+		return result;
+	if (!IsPlainWaveFormat(format)) {
+		result.compressed = true;
+	} else if (blockAlign > 0) {
+		result.frames = static_cast<int64_t>(dataSize / blockAlign);
+		result.known = true;
+	}
+	return result;
+}
+
 // WAV (RIFF, RIFX), RF64 and BW64: the data chunk's size in frames. Not for
 // compressed data, whose fact chunk cannot be trusted (libsndfile's own IMA
 // ADPCM files give half the frames it reads back).
@@ -102,15 +119,7 @@ DeclaredLength RiffLength(int fd, uint64_t fileSize)
 			}
 			// A size of 0 is how recorders leave a header they fill in at the
 			// end (libsndfile then takes the file's length).
-			if (dataSize == 0 || !haveFormat)
-				return result;
-			if (!IsPlainWaveFormat(format)) {
-				result.compressed = true;
-			} else if (blockAlign > 0) {
-				result.frames = static_cast<int64_t>(dataSize / blockAlign);
-				result.known = true;
-			}
-			return result;
+			return FromDataChunk(result, haveFormat, format, blockAlign, dataSize);
 		}
 		offset = body + size + (size & 1);
 	}
@@ -157,15 +166,7 @@ DeclaredLength Wave64Length(int fd, uint64_t fileSize)
 			haveFormat = true;
 		} else if (known && std::memcmp(header, "data", 4) == 0) {
 			const uint64_t dataSize = size - 24;
-			if (dataSize == 0 || !haveFormat)
-				return result;
-			if (!IsPlainWaveFormat(format)) {
-				result.compressed = true;
-			} else if (blockAlign > 0) {
-				result.frames = static_cast<int64_t>(dataSize / blockAlign);
-				result.known = true;
-			}
-			return result;
+			return FromDataChunk(result, haveFormat, format, blockAlign, dataSize);
 		}
 		if (size > fileSize)
 			return result;
