@@ -11,7 +11,7 @@ mkdir -p "$OUT"
 WORK=$(mktemp -d /tmp/tamsel-shots-XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
-Xvfb :77 -screen 0 700x480x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb :77 -screen 0 700x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 export DISPLAY=:77
 sleep 1
 cp "$BUILD/TamselGogoFrontend" "$WORK/"

@@ -47,7 +47,7 @@ APP_PID=$!
 
 
 if ! wait_for 60 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
-	echo "FAILED: the main window did not appear"; cat "$WORK/app.log"; exit 1
+	echo "FAILED: the main window did not appear"; cat "$WORK/app.log"; echo "X server ($DISPLAY, pid $SERVER_PID):"; ps -p "$SERVER_PID" -o pid,stat,cmd || true; cat "$WORK/xvfb.log"; exit 1
 fi
 WINDOW=$(xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"

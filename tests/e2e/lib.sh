@@ -16,21 +16,35 @@ wait_for() {
 	done
 }
 
-# start_xvfb LOGFILE: an X server of our own on a display number it picks
-# itself (-displayfd), so that scripts run side by side never meet on one;
-# sets SERVER_PID and exports DISPLAY. Fails the script when the server
-# does not come up within a minute.
+# start_xvfb LOGFILE: an X server of our own, sets SERVER_PID and exports
+# DISPLAY. The display number is asked for explicitly: Xvfb then takes the
+# display's lock file first and ends at once when another server holds it
+# (with -displayfd it may unlink another server's socket while it looks for
+# a free number). The server counts as ours only once the lock names its
+# process and it answers. -noreset: by default the server resets when its
+# last client leaves (our check, or a program that quit), and a program
+# connecting during that reset is refused, which a loaded machine makes
+# likely. Fails the script when none comes up in a minute.
 start_xvfb() {
-	local log=$1 numberFile
-	numberFile=$(mktemp)
-	Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" >"$log" 2>&1 &
-	SERVER_PID=$!
-	if ! wait_for 60 grep -q '[0-9]' "$numberFile"; then
-		echo "FAILED: Xvfb did not start"; cat "$log"; rm -f "$numberFile"; exit 1
-	fi
-	export DISPLAY=":$(tr -dc 0-9 <"$numberFile")"
-	rm -f "$numberFile"
-	if ! wait_for 60 xdotool getmouselocation; then
-		echo "FAILED: Xvfb on $DISPLAY does not answer"; cat "$log"; exit 1
-	fi
+	local log=$1 number deadline
+	deadline=$((SECONDS + 60))
+	while [ "$SECONDS" -lt "$deadline" ]; do
+		number=$((100 + RANDOM % 400))
+		[ -e "/tmp/.X$number-lock" ] && continue
+		Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp -noreset >"$log" 2>&1 &
+		SERVER_PID=$!
+		while kill -0 "$SERVER_PID" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+			if [ "$(cat "/tmp/.X$number-lock" 2>/dev/null | tr -dc 0-9)" = "$SERVER_PID" ] \
+					&& DISPLAY=":$number" xdotool getmouselocation >/dev/null 2>&1; then
+				export DISPLAY=":$number"
+				return 0
+			fi
+			sleep 0.05
+		done
+		# Another server had the number (or ours is too slow): try again.
+		kill "$SERVER_PID" 2>/dev/null || true
+		wait "$SERVER_PID" 2>/dev/null || true
+		SERVER_PID=""
+	done
+	echo "FAILED: no X server could be started"; cat "$log"; exit 1
 }
