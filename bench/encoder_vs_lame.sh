@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Times the bundled gogo encoder against the lame command on a 60 s stereo
-# 44.1 kHz 16-bit WAV at 128 kbps, same settings on both sides:
-#   lame -b 128 in.wav out.mp3      (lame's defaults: -q 3, ReplayGain on)
-#   gogo -b 128 in.wav              (gogo's defaults: quality 3, ReplayGain on)
-# These two write byte-identical MP3s, which the script checks.
+# Times the bundled gogo encoder against the lame command, same settings on
+# both sides, on 60 s stereo 44.1 kHz 16-bit WAVs of three kinds of signal:
+#   pink noise, a sine sweep (20 Hz to 20 kHz), drum hits and clicks over
+#   silence
+# at three settings:
+#   lame -b 128   / gogo -b 128
+#   lame -b 320   / gogo -b 320
+#   lame -V 2     / gogo -v 2
+# (lame's defaults otherwise: -q 3, ReplayGain on, joint stereo; gogo's are
+# the same, and gogo -threads 1 writes byte for byte what lame writes, which
+# the script checks). gogo runs on every core online unless GOGO_THREADS
+# says otherwise; lame has one.
 #
 # usage: bench/encoder_vs_lame.sh [path/to/gogo]
-#   GOGO=...       the gogo executable (default: build-enc/gogo, then build/gogo)
-#   LAME=...       the lame executable (default: lame on PATH)
-#   RUNS=5         timed runs of each (after one warm-up run each)
-#   BENCH_WAV=...  a WAV to use instead of the generated one
-# Uses hyperfine when present; otherwise times the runs in bash (interleaved)
-# and takes the median.
+#   GOGO=...          the gogo executable (default: build-enc/gogo, then build/gogo)
+#   LAME=...          the lame executable (default: lame on PATH)
+#   RUNS=5            timed runs of each (after one warm-up run each), alternating
+#   GOGO_THREADS=N    passed as -threads N (default: not passed, all cores)
+#   BENCH_WAV=...     one WAV to use instead of the generated ones
+#   SIGNALS="pink sweep drums"   SETTINGS="cbr128 cbr320 vbr2"   subsets
+# Times the runs in bash (interleaved lame, gogo, lame, gogo...) and takes
+# the median; prints one row per signal and setting: wall and CPU seconds
+# and gogo's share of lame's wall time (target: at most 0.55 on 2 cores).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -36,61 +46,98 @@ if [[ -z "$lame" || ! -x "$lame" ]]; then
 	echo "encoder_vs_lame: no lame executable (apt-get install lame)" >&2
 	exit 1
 fi
+if ! command -v python3 >/dev/null 2>&1 && [[ -z "${BENCH_WAV:-}" ]]; then
+	echo "encoder_vs_lame: python3 is needed to make the WAVs (or give BENCH_WAV)" >&2
+	exit 1
+fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/encoder-vs-lame.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-wav="$work/in.wav"
+signals=(${SIGNALS:-pink sweep drums})
+settings=(${SETTINGS:-cbr128 cbr320 vbr2})
 if [[ -n "${BENCH_WAV:-}" ]]; then
-	cp "$BENCH_WAV" "$wav"
-	source_note="$BENCH_WAV"
-elif command -v sox >/dev/null 2>&1; then
-	sox -n -r 44100 -c 2 -b 16 "$wav" synth 60 sine 440
-	source_note="sox: 60 s 440 Hz sine, stereo, 44.1 kHz, 16-bit"
-elif command -v python3 >/dev/null 2>&1; then
-	python3 - "$wav" <<'PY'
-import array, math, random, sys, wave
-rate, seconds = 44100, 60
-random.seed(1)
-# Five one-second blocks of chords and noise (whole cycles, so blocks join
-# without clicks), in a changing order: closer to music than a lone sine.
-blocks = []
-for variant in range(5):
-    tones = [(220.0 * 2 ** ((variant * 3 + k * 4) / 12.0), 0.18 / (k + 1)) for k in range(4)]
-    tones = [(round(f), a) for f, a in tones]
-    samples = array.array('h')
-    for i in range(rate):
-        t = i / rate
-        left = sum(a * math.sin(2 * math.pi * f * t) for f, a in tones)
-        right = sum(a * math.sin(2 * math.pi * f * t + 0.7 * k) for k, (f, a) in enumerate(tones))
-        left += random.uniform(-0.03, 0.03)
-        right += random.uniform(-0.03, 0.03)
-        samples.append(int(max(-1.0, min(1.0, left)) * 32000))
-        samples.append(int(max(-1.0, min(1.0, right)) * 32000))
-    blocks.append(samples.tobytes())
-with wave.open(sys.argv[1], 'wb') as out:
-    out.setnchannels(2)
-    out.setsampwidth(2)
-    out.setframerate(rate)
-    for second in range(seconds):
-        out.writeframes(blocks[(second * 3 + second // 5) % 5])
-PY
-	source_note="python3: 60 s of chords and noise, stereo, 44.1 kHz, 16-bit"
-else
-	echo "encoder_vs_lame: neither sox nor python3 to make the WAV" >&2
-	exit 1
+	signals=(given)
+	cp "$BENCH_WAV" "$work/given.wav"
 fi
 
-lame_cmd=("$lame" --quiet -b 128 "$wav" "$work/lame.mp3")
-gogo_cmd=("$gogo" -silent -b 128 "$wav")
+make_wav() { # kind path
+	python3 - "$1" "$2" <<'PY'
+import array, math, random, sys, wave
+kind, path = sys.argv[1], sys.argv[2]
+rate, seconds = 44100, 60
+n = rate * seconds
+random.seed(1)
+out = array.array('h', bytes(4 * n))
+def put(i, left, right):
+    out[2 * i] = max(-32767, min(32767, int(left * 32767)))
+    out[2 * i + 1] = max(-32767, min(32767, int(right * 32767)))
+if kind == 'pink':
+    # White noise through Paul Kellett's pinking filter, each channel its own.
+    state = [[0.0] * 7 for _ in range(2)]
+    uniform = random.uniform
+    for i in range(n):
+        v = []
+        for s in state:
+            w = uniform(-1, 1)
+            s[0] = 0.99886 * s[0] + w * 0.0555179; s[1] = 0.99332 * s[1] + w * 0.0750759
+            s[2] = 0.96900 * s[2] + w * 0.1538520; s[3] = 0.86650 * s[3] + w * 0.3104856
+            s[4] = 0.55000 * s[4] + w * 0.5329522; s[5] = -0.7616 * s[5] - w * 0.0168980
+            v.append((s[0] + s[1] + s[2] + s[3] + s[4] + s[5] + s[6] + w * 0.5362) * 0.11)
+            s[6] = w * 0.115926
+        put(i, v[0], v[1])
+elif kind == 'sweep':
+    k = math.log(1000.0)
+    for i in range(n):
+        phase = 2 * math.pi * 20.0 * seconds / k * (math.exp(i / rate / seconds * k) - 1)
+        put(i, 0.5 * math.sin(phase), 0.5 * math.sin(phase * 1.001))
+else:
+    # A falling-pitch kick every half second, a noise snare on the off
+    # bars, a click in every fourth bar, silence between.
+    for i in range(n):
+        t = i / rate
+        beat = t % 0.5
+        bar = int(t / 0.5)
+        v = 0.0
+        if beat < 0.25:
+            v = math.exp(-beat * 30) * math.sin(2 * math.pi * (60 + 40 * math.exp(-beat * 50)) * beat) * 0.8
+            v += math.exp(-beat * 80) * random.uniform(-1, 1) * 0.4 * (bar % 2)
+        if bar % 4 == 3 and 0.25 <= beat < 0.26:
+            v += random.uniform(-1, 1) * 0.6
+        v = max(-1.0, min(1.0, v))
+        put(i, v, v * 0.9)
+with wave.open(path, 'wb') as w:
+    w.setnchannels(2)
+    w.setsampwidth(2)
+    w.setframerate(rate)
+    w.writeframes(out.tobytes())
+PY
+}
 
-# Same settings, same output?
-"${lame_cmd[@]}"
-"${gogo_cmd[@]}"
-if cmp -s "$work/lame.mp3" "$work/in.mp3"; then
-	identical="yes (byte for byte)"
-else
-	identical="no"
+if [[ -z "${BENCH_WAV:-}" ]]; then
+	for signal in "${signals[@]}"; do
+		make_wav "$signal" "$work/$signal.wav" &
+	done
+	wait
+fi
+
+lame_args() {
+	case "$1" in
+		cbr128) echo "-b 128" ;;
+		cbr320) echo "-b 320" ;;
+		vbr2) echo "-V 2" ;;
+	esac
+}
+gogo_args() {
+	case "$1" in
+		cbr128) echo "-b 128" ;;
+		cbr320) echo "-b 320" ;;
+		vbr2) echo "-v 2" ;;
+	esac
+}
+threads=()
+if [[ -n "${GOGO_THREADS:-}" ]]; then
+	threads=(-threads "$GOGO_THREADS")
 fi
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -100,46 +147,51 @@ timed() {
 	local file="$1"
 	shift
 	local TIMEFORMAT='%R %U %S'
-	{ time "$@" 2>/dev/null; } 2>"$work/one"
+	{ time "$@" >/dev/null 2>&1; } 2>"$work/one"
 	awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/one" >>"$file"
 }
 
-lame_cpu=""
-if command -v hyperfine >/dev/null 2>&1; then
-	method="hyperfine, $runs runs each after a warm-up, median"
-	q() { printf '%q ' "$@"; }
-	hyperfine --warmup 1 --runs "$runs" --export-json "$work/times.json" \
-		-n lame "$(q "${lame_cmd[@]}")" -n gogo "$(q "${gogo_cmd[@]}")" >/dev/null
-	read -r lame_s gogo_s < <(python3 -c '
-import json, sys
-r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
-print(r["lame"], r["gogo"])' "$work/times.json")
-else
-	method="bash's time, $runs interleaved runs each after a warm-up, median"
-	: >"$work/lame.times"
-	: >"$work/gogo.times"
-	for ((i = 0; i < runs; i++)); do
-		timed "$work/lame.times" "${lame_cmd[@]}"
-		timed "$work/gogo.times" "${gogo_cmd[@]}"
+echo "gogo:    $gogo (${GOGO_THREADS:-all} threads; $(nproc) cores online)"
+echo "lame:    $("$lame" --version 2>/dev/null | head -n 1)"
+echo "inputs:  60 s stereo 44.1 kHz 16-bit: ${signals[*]}"
+echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+printf '%-7s %-7s %9s %9s %7s %9s %9s %7s  %s\n' signal setting "lame s" "gogo s" ratio "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame"
+failed=0
+for signal in "${signals[@]}"; do
+	wav="$work/$signal.wav"
+	for setting in "${settings[@]}"; do
+		read -r -a la <<<"$(lame_args "$setting")"
+		read -r -a ga <<<"$(gogo_args "$setting")"
+		out="$work/out"
+		rm -rf "$out"
+		mkdir -p "$out"
+		lame_cmd=("$lame" --quiet "${la[@]}" "$wav" "$out/lame.mp3")
+		gogo_cmd=("$gogo" -silent -overwrite "${threads[@]}" "${ga[@]}" -o "$out" "$wav")
+		# Same settings: one thread writes lame's bytes.
+		"$lame" --quiet "${la[@]}" "$wav" "$out/lame.mp3"
+		"$gogo" -silent -threads 1 "${ga[@]}" -o "$out/one" "$wav"
+		if cmp -s "$out/lame.mp3" "$out/one/$signal.mp3"; then same=yes; else same=NO; failed=1; fi
+		: >"$work/lame.times"
+		: >"$work/gogo.times"
+		"${lame_cmd[@]}" >/dev/null 2>&1
+		"${gogo_cmd[@]}" >/dev/null 2>&1
+		for ((i = 0; i < runs; i++)); do
+			timed "$work/lame.times" "${lame_cmd[@]}"
+			timed "$work/gogo.times" "${gogo_cmd[@]}"
+		done
+		lame_s=$(cut -d' ' -f1 "$work/lame.times" | median)
+		gogo_s=$(cut -d' ' -f1 "$work/gogo.times" | median)
+		lame_cpu=$(cut -d' ' -f2 "$work/lame.times" | median)
+		gogo_cpu=$(cut -d' ' -f2 "$work/gogo.times" | median)
+		awk -v s="$signal" -v k="$setting" -v l="$lame_s" -v g="$gogo_s" -v lc="$lame_cpu" -v gc="$gogo_cpu" -v same="$same" \
+			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %9.3f %9.3f %7.3f  %s\n", s, k, l, g, g / l, lc, gc, gc / lc, same }'
+		if [[ -n "${VERBOSE:-}" ]]; then
+			echo "  lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
+			echo "  gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
+		fi
 	done
-	lame_s=$(cut -d' ' -f1 "$work/lame.times" | median)
-	gogo_s=$(cut -d' ' -f1 "$work/gogo.times" | median)
-	lame_cpu=$(cut -d' ' -f2 "$work/lame.times" | median)
-	gogo_cpu=$(cut -d' ' -f2 "$work/gogo.times" | median)
-	echo "lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
-	echo "gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
-fi
-
-echo "input:          $source_note"
-echo "lame:           $("$lame" --version 2>/dev/null | head -n 1)"
-echo "settings:       -b 128, quality 3 (lame's default), ReplayGain on, joint stereo"
-echo "timing:         $method"
-echo "same output:    $identical"
-printf 'lame -b 128:    %.3f s\n' "$lame_s"
-printf 'gogo -b 128:    %.3f s\n' "$gogo_s"
-awk -v g="$gogo_s" -v l="$lame_s" 'BEGIN { printf "ratio gogo/lame: %.3f (target <= 1.0)\n", g / l }'
-if [[ -n "$lame_cpu" ]]; then
-	# CPU time moves less than wall time on a busy machine.
-	awk -v g="$gogo_cpu" -v l="$lame_cpu" 'BEGIN {
-		printf "cpu (user+sys): lame %.3f s, gogo %.3f s, ratio %.3f\n", l, g, g / l }'
-fi
+done
+echo
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+exit $failed

@@ -2,6 +2,7 @@
 #include "DeclaredLength.h"
 #include "FileOps.h"
 #include "InputReader.h"
+#include "ParallelEncoder.h"
 #include "Paths.h"
 #include "TempFile.h"
 
@@ -11,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -141,29 +143,33 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	lame_global_flags* gf = lame.Get();
 	if (gf == nullptr)
 		return fail("cannot initialize LAME");
-	lame_set_num_channels(gf, info.channels);
-	lame_set_in_samplerate(gf, info.samplerate);
+	// The settings, for this encoder and the parallel path's.
+	const LameSetup configure = [&options, &info](lame_global_flags* flags) {
+		lame_set_num_channels(flags, info.channels);
+		lame_set_in_samplerate(flags, info.samplerate);
+		switch (options.mode) {
+		case ChannelMode::Mono: lame_set_mode(flags, MONO); break;
+		case ChannelMode::Stereo: lame_set_mode(flags, STEREO); break;
+		case ChannelMode::JointStereo: lame_set_mode(flags, JOINT_STEREO); break;
+		case ChannelMode::Default: break;
+		}
+		lame_set_quality(flags, options.EffectiveQuality());
+		if (options.vbrQuality >= 0) {
+			lame_set_VBR(flags, vbr_default);
+			lame_set_VBR_quality(flags, static_cast<float>(options.vbrQuality));
+			if (options.bitrate > 0)
+				lame_set_VBR_min_bitrate_kbps(flags, options.bitrate);
+		} else {
+			lame_set_VBR(flags, vbr_off);
+			lame_set_brate(flags, options.EffectiveBitrate());
+		}
+		lame_set_findReplayGain(flags, options.replayGain ? 1 : 0);
+		lame_set_bWriteVbrTag(flags, 1);
+		lame_set_write_id3tag_automatic(flags, 0);
+	};
+	configure(gf);
 	if (lengthKnown && static_cast<unsigned long long>(info.frames) <= ULONG_MAX)
 		lame_set_num_samples(gf, static_cast<unsigned long>(info.frames));
-	switch (options.mode) {
-	case ChannelMode::Mono: lame_set_mode(gf, MONO); break;
-	case ChannelMode::Stereo: lame_set_mode(gf, STEREO); break;
-	case ChannelMode::JointStereo: lame_set_mode(gf, JOINT_STEREO); break;
-	case ChannelMode::Default: break;
-	}
-	lame_set_quality(gf, options.EffectiveQuality());
-	if (options.vbrQuality >= 0) {
-		lame_set_VBR(gf, vbr_default);
-		lame_set_VBR_quality(gf, static_cast<float>(options.vbrQuality));
-		if (options.bitrate > 0)
-			lame_set_VBR_min_bitrate_kbps(gf, options.bitrate);
-	} else {
-		lame_set_VBR(gf, vbr_off);
-		lame_set_brate(gf, options.EffectiveBitrate());
-	}
-	lame_set_findReplayGain(gf, options.replayGain ? 1 : 0);
-	lame_set_bWriteVbrTag(gf, 1);
-	lame_set_write_id3tag_automatic(gf, 0);
 	if (lame_init_params(gf) < 0) {
 		return fail("LAME cannot encode " + QuotePath(input) + " with these settings ("
 			+ std::to_string(info.samplerate) + " Hz, " + std::to_string(info.channels)
@@ -231,8 +237,16 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	} catch (const std::bad_alloc&) {
 		return fail("out of memory");
 	}
+	// Long inputs are encoded in segments on several threads; only the
+	// making of the MP3's bytes differs, the file is handled as here.
+	const ParallelSource source{sound.Get(), asFloat, info.channels, info.samplerate,
+		lengthKnown ? static_cast<int64_t>(info.frames) : 0, info.format};
+	const std::optional<ParallelPlan> parallel = options.threads == 1 ? std::nullopt
+		: PlanParallel(gf, source, options.threads > 1 ? options.threads : OnlineCores());
+	bool encodedInParallel = false;
+
 	BlockReader reader(sound.Get(), asFloat, info.channels, blockFrames);
-	if (!reader.Start())
+	if (!parallel && !reader.Start())
 		return fail("out of memory");
 
 	int lastPercent = -1;
@@ -241,7 +255,47 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		progress(0);
 	}
 	int64_t total = 0;
-	while (true) {
+	if (parallel) {
+		const ParallelResult outcome = EncodeParallel(source, configure, *parallel,
+			[&temp](const unsigned char* data, size_t size, int64_t offset) {
+				int error = 0;
+				if (!WriteAll(temp.Fd(), data, size, error, static_cast<off_t>(offset)))
+					return error;
+				if (offset < 0)
+					sync_file_range(temp.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+				return 0;
+			},
+			[&](int64_t framesDone) {
+				if (!progress || !lengthKnown)
+					return;
+				const int percent = static_cast<int>(std::min<int64_t>(99, framesDone * 100 / info.frames));
+				if (percent != lastPercent) {
+					lastPercent = percent;
+					progress(percent);
+				}
+			});
+		switch (outcome.failure) {
+		case ParallelResult::Failure::None:
+			encodedInParallel = true;
+			total = outcome.framesRead;
+			break;
+		case ParallelResult::Failure::NoThreads: // nothing read: one thread, then
+			if (!reader.Start())
+				return fail("out of memory");
+			break;
+		case ParallelResult::Failure::Read:
+			return fail("cannot read " + QuotePath(input) + ": " + OneLine(outcome.readError.c_str()));
+		case ParallelResult::Failure::Encode:
+			return fail("cannot encode " + QuotePath(input) + ": "
+				+ (outcome.lameCode != 0 ? LameError(outcome.lameCode)
+										 : std::string("its segments could not be joined")));
+		case ParallelResult::Failure::Write:
+			return writeFailure(outcome.writeError);
+		case ParallelResult::Failure::Memory:
+			return fail("out of memory");
+		}
+	}
+	while (!encodedInParallel) {
 		const float* floats = nullptr;
 		const int* ints = nullptr;
 		const sf_count_t got = reader.Next(floats, ints);
@@ -284,9 +338,16 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 	if (total == 0)
 		return fail(QuotePath(input) + " contains no audio");
+	// Frames that fail to decode can end the reading without an error (a
+	// damaged FLAC): a short MP3 is never passed off as the whole.
+	if (lengthKnown && total < info.frames) {
+		return fail("cannot read " + QuotePath(input) + ": it ended after " + std::to_string(total)
+			+ " of the " + std::to_string(info.frames) + " sample frames it declares");
+	}
 	result.frames = total;
 
-	const int flushed = lame_encode_flush(gf, mp3.data(), static_cast<int>(mp3.size()));
+	const int flushed = encodedInParallel ? 0
+		: lame_encode_flush(gf, mp3.data(), static_cast<int>(mp3.size()));
 	if (flushed < 0)
 		return fail("cannot encode " + QuotePath(input) + ": " + LameError(flushed));
 	{
@@ -296,7 +357,7 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 
 	// The LAME tag replaces the empty frame that LAME put first.
-	if (lame_get_bWriteVbrTag(gf)) {
+	if (!encodedInParallel && lame_get_bWriteVbrTag(gf)) {
 		const size_t tagSize = lame_get_lametag_frame(gf, nullptr, 0);
 		if (tagSize > 0) {
 			std::vector<unsigned char> tag(tagSize);

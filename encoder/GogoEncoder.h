@@ -28,10 +28,15 @@
 // Paths are arbitrary bytes of any length: directories are walked one
 // component at a time (openat), never through a fixed-size buffer.
 //
-// The input is read (64k frames at a time) on a second thread while LAME
-// encodes: integer PCM as int samples, float and lossy formats as floats.
-// Mono and stereo only; more channels are refused rather than downmixed.
-// With the default options the MP3 is byte for byte what `lame -b 128` makes.
+// On one thread (-threads 1, and inputs too short to gain) the input is read
+// (64k frames at a time) on a second thread while LAME encodes: integer PCM
+// as int samples, float and lossy formats as floats (clipped to full scale).
+// The MP3 is then byte for byte what `lame` makes with the same settings.
+// Longer inputs are encoded in segments by one LAME per core and joined into
+// one stream (ParallelEncoder.h; docs/encoder.md says how). Either way a
+// read that ends before the length the input declares is a failure, never a
+// short MP3. Mono and stereo only; more channels are refused rather than
+// downmixed.
 // Nothing here throws.
 #pragma once
 

@@ -30,6 +30,8 @@ constexpr int kDefaultBitrate = 128;
 constexpr int kDefaultQuality = 3;
 // What -nopsy selects: LAME's fastest algorithms.
 constexpr int kNoPsyQuality = 9;
+// The most -threads accepts.
+constexpr int kMaxThreads = 64;
 
 struct Options {
 	int bitrate = 0;          // -b, kbps; 0 when not given
@@ -48,6 +50,9 @@ struct Options {
 	// ReplayGain analysis into the LAME tag, as lame does by default (so that
 	// gogo's output is byte for byte lame's); -noreplaygain turns it off.
 	bool replayGain = true;
+	// -threads N: the encoder threads for the one file; 0 (not given) for one
+	// per core online. 1 encodes as LAME alone does, byte for byte.
+	int threads = 0;
 	std::string input;        // the last argument
 
 	// Features of the output's file system to do without, as on those that

@@ -1,0 +1,407 @@
+#include "ParallelEncoder.h"
+
+#include "LameTag.h"
+#include "Mp3Frame.h"
+#include "ReplayGain.h"
+#include "SegmentJoiner.h"
+#include "SegmentWorkers.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <climits>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <sched.h>
+#include <unistd.h>
+
+namespace gogo {
+
+namespace {
+
+// Frames a segment's encoder makes before its first kept one: enough for
+// the psychoacoustic model's slow state (the ATH's adaptation to loudness)
+// to settle, not only the MDCT's overlap.
+constexpr int kWarmUpFrames = 32;
+// Frames a segment goes on past the next one's start, where the join is made.
+constexpr int kOverlapFrames = 12;
+// Input past the last frame wanted, for LAME's look-ahead.
+constexpr int kLookaheadFrames = 3;
+// A segment shorter than this gains less than its warm-up costs.
+constexpr int64_t kMinSegmentFrames = 256;
+// The input held at once, read but not yet encoded.
+constexpr size_t kInputBudget = size_t{16} << 20;
+// The longest segment: its MP3 is held until it is joined.
+constexpr int kMaxSegmentSeconds = 30;
+// At most this many encoders at once (each holds a LAME encoder and a
+// segment's MP3): the memory stays bounded on any machine.
+constexpr int kMaxEncoders = 16;
+constexpr sf_count_t kReadBlock = 8192;
+constexpr size_t kWriteBlock = size_t{256} << 10;
+// The input the ReplayGain analysis may leave for later while the workers
+// are being given their first segments.
+constexpr size_t kGainBacklog = size_t{8} << 20;
+// How long the reader waits for the workers before reporting progress.
+constexpr std::chrono::milliseconds kPatience{100};
+
+// Samples LAME holds before it makes a frame, and those it holds at the
+// start (its encoder delay less the MDCT's): what its flush feeds past the
+// input follows from them.
+int64_t FlushSilence(int frameSize, int encoderDelay, int64_t streamFrames, int64_t inputFrames)
+{
+	const int64_t needed = std::max(1024 + frameSize - 272, 512 + frameSize - 32);
+	const int64_t silence = needed + (streamFrames - 1) * frameSize - (encoderDelay - 48) - inputFrames;
+	return std::max<int64_t>(0, silence);
+}
+
+std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments)
+{
+	const int64_t streamFrames = inputFrames / frameSize;
+	std::vector<SegmentPlan> plans(static_cast<size_t>(segments));
+	for (int k = 0; k < segments; k++) {
+		SegmentPlan& plan = plans[static_cast<size_t>(k)];
+		plan.firstFrame = streamFrames * k / segments;
+		plan.warmUp = k == 0 ? 0 : kWarmUpFrames;
+		plan.overlap = kOverlapFrames;
+		plan.inputStart = (plan.firstFrame - plan.warmUp) * frameSize;
+		plan.last = k == segments - 1;
+		if (plan.last) {
+			plan.plannedEnd = -1;
+			plan.inputEnd = INT64_MAX;
+		} else {
+			plan.plannedEnd = streamFrames * (k + 1) / segments;
+			plan.inputEnd = std::min(inputFrames,
+				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
+		}
+	}
+	return plans;
+}
+
+// Closes the segments still open when the encode ends, however it ends, so
+// that no worker waits for more of them.
+struct OpenSegments {
+	std::vector<std::shared_ptr<SegmentStream>> list;
+	~OpenSegments()
+	{
+		for (const auto& stream : list)
+			stream->Close(false);
+	}
+};
+
+} // namespace
+
+int OnlineCores()
+{
+	long cores = sysconf(_SC_NPROCESSORS_ONLN);
+	// Fewer when this process may run on fewer (taskset, a container's cpuset).
+	cpu_set_t allowed;
+	CPU_ZERO(&allowed);
+	if (sched_getaffinity(0, sizeof(allowed), &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+		cores = cores > 0 ? std::min<long>(cores, CPU_COUNT(&allowed)) : CPU_COUNT(&allowed);
+	return cores > 0 ? static_cast<int>(std::min<long>(cores, kMaxEncoders)) : 1;
+}
+
+std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const ParallelSource& source,
+	int threads)
+{
+	threads = std::min(threads, kMaxEncoders);
+	if (threads < 2 || source.frames <= 0 || source.frames == SF_COUNT_MAX)
+		return std::nullopt;
+	if (lame_get_out_samplerate(configured) != source.sampleRate)
+		return std::nullopt;
+	const int frameSize = lame_get_framesize(configured);
+	if (frameSize <= 0)
+		return std::nullopt;
+	const int64_t streamFrames = source.frames / frameSize;
+	const int64_t most = streamFrames / kMinSegmentFrames;
+	threads = static_cast<int>(std::min<int64_t>(threads, most));
+	if (threads < 2)
+		return std::nullopt;
+	// Segments as long as the budget allows, a multiple of the threads in
+	// number so that the threads finish together.
+	// Segments of at most half a minute (what a segment's MP3 holds until it
+	// is joined stays small), shorter when many threads share the budget, and
+	// a multiple of the threads in number so that the threads finish
+	// together.
+	const size_t sampleBytes = KindOf(source) == SampleKind::Short ? sizeof(short) : sizeof(float);
+	const int64_t bytesPerFrame = static_cast<int64_t>(static_cast<size_t>(source.channels)
+		* sampleBytes * static_cast<size_t>(frameSize));
+	const int64_t longest = static_cast<int64_t>(source.sampleRate) * kMaxSegmentSeconds / frameSize;
+	const int64_t budgetFrames = static_cast<int64_t>(kInputBudget) / threads / bytesPerFrame;
+	const int64_t segmentFrames = std::max(kMinSegmentFrames, std::min(longest, budgetFrames));
+	const int64_t rounds = (streamFrames + segmentFrames * threads - 1) / (segmentFrames * threads);
+	ParallelPlan plan;
+	plan.threads = threads;
+	plan.segments = static_cast<int>(std::min<int64_t>(rounds * threads, INT_MAX / 2));
+	plan.frameSize = frameSize;
+	plan.replayGain = lame_get_findReplayGain(configured) != 0;
+	plan.outputChannels = lame_get_mode(configured) == MONO ? 1 : 2;
+	plan.scale = lame_get_scale(configured);
+	plan.scaleLeft = lame_get_scale_left(configured);
+	plan.scaleRight = lame_get_scale_right(configured);
+	return plan;
+}
+
+namespace {
+
+ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, const ParallelPlan& plan,
+	const WriteFunction& write, const ReadProgress& progress)
+{
+	ParallelResult result;
+	const std::vector<SegmentPlan> plans = PlanSegments(source.frames, plan.frameSize, plan.segments);
+	WorkerPool pool(setup, source.channels);
+	OpenSegments open; // after the pool: closed before the pool joins its threads
+	int writeError = 0;
+	auto fail = [&](ParallelResult::Failure failure) {
+		pool.Cancel();
+		result.failure = failure;
+		if (failure == ParallelResult::Failure::Write && result.writeError == 0)
+			result.writeError = writeError != 0 ? writeError : EIO;
+		return result;
+	};
+	if (pool.Start(plan.threads) == 0) {
+		result.failure = ParallelResult::Failure::NoThreads;
+		return result;
+	}
+
+	ReplayGainAnalysis gain;
+	const bool findGain = plan.replayGain && gain.Init(source.sampleRate, source.channels,
+		plan.outputChannels, plan.scale, plan.scaleLeft, plan.scaleRight);
+	// The joined frames go out in writes of kWriteBlock bytes, not frame by
+	// frame.
+	std::vector<unsigned char> pending;
+	auto flush = [&]() {
+		writeError = pending.empty() ? 0 : write(pending.data(), pending.size(), -1);
+		pending.clear();
+		return writeError == 0;
+	};
+	SegmentJoiner joiner(
+		[&](const unsigned char* data, size_t size) {
+			pending.insert(pending.end(), data, data + size);
+			return pending.size() < kWriteBlock || flush();
+		},
+		kOverlapFrames);
+	std::vector<unsigned char> infoFrame, tag;
+
+	// Progress is the share of the segments' input encoded, in the input's
+	// frames (so that it moves with the encoding, not with the reading).
+	int64_t fed = 0;
+	for (const SegmentPlan& segment : plans)
+		fed += std::min(segment.inputEnd, source.frames) - segment.inputStart;
+	int64_t reported = -1;
+	auto report = [&]() {
+		if (!progress || fed <= 0)
+			return;
+		const double share = static_cast<double>(pool.EncodedFrames()) / static_cast<double>(fed);
+		const int64_t done = std::min(source.frames, static_cast<int64_t>(share * static_cast<double>(source.frames)));
+		if (done != reported) {
+			reported = done;
+			progress(done);
+		}
+	};
+
+	int submitted = 0, merged = 0;
+	bool finished = false;
+	ParallelResult::Failure mergeFailure = ParallelResult::Failure::None;
+	// Joins the segments that are done, in order; with wait, waits for the next.
+	auto merge = [&](bool wait) {
+		while (merged < submitted && mergeFailure == ParallelResult::Failure::None) {
+			SegmentOutput output;
+			if (!pool.Take(merged, wait ? kPatience : std::chrono::milliseconds(0), output)) {
+				if (!wait)
+					return;
+				report();
+				continue;
+			}
+			wait = false;
+			const SegmentPlan& segment = plans[static_cast<size_t>(merged)];
+			if (!output.ok) {
+				if (output.memory) {
+					mergeFailure = ParallelResult::Failure::Memory;
+				} else {
+					mergeFailure = ParallelResult::Failure::Encode;
+					result.lameCode = output.lameCode;
+				}
+				return;
+			}
+			if (merged == 0) {
+				infoFrame = std::move(output.infoFrame);
+				writeError = infoFrame.empty() ? 0 : write(infoFrame.data(), infoFrame.size(), -1);
+				if (writeError != 0) {
+					mergeFailure = ParallelResult::Failure::Write;
+					return;
+				}
+			}
+			if (!joiner.Add(segment.firstFrame, segment.last ? -1 : segment.plannedEnd,
+					std::move(output.frames))) {
+				mergeFailure = joiner.SinkFailed() ? ParallelResult::Failure::Write
+					: ParallelResult::Failure::Encode;
+				return;
+			}
+			if (segment.last) {
+				tag = std::move(output.tag);
+				finished = true;
+			}
+			merged++;
+		}
+	};
+
+	const size_t channels = static_cast<size_t>(source.channels);
+	auto analyse = [&](const Samples& samples, size_t frames) {
+		switch (samples.kind) {
+		case SampleKind::Short: gain.AddShorts(samples.shorts.data(), frames); break;
+		case SampleKind::Int: gain.AddInts(samples.ints.data(), frames); break;
+		case SampleKind::Float: gain.AddFloats(samples.floats.data(), frames); break;
+		}
+	};
+	std::deque<Samples> backlog;
+	size_t backlogBytes = 0;
+	auto analyseBacklog = [&]() {
+		for (const Samples& held : backlog)
+			analyse(held, (held.shorts.size() + held.ints.size() + held.floats.size()) / channels);
+		backlog.clear();
+		backlogBytes = 0;
+	};
+	Samples block;
+	block.kind = KindOf(source);
+	int nextOpen = 0;
+	int64_t position = 0;
+	try {
+		block.Resize(static_cast<size_t>(kReadBlock) * channels);
+		while (true) {
+			// Open the segments this block has samples for.
+			while (nextOpen < plan.segments
+					&& plans[static_cast<size_t>(nextOpen)].inputStart < position + kReadBlock) {
+				auto stream = std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)]);
+				open.list.push_back(stream);
+				pool.Submit(stream);
+				submitted++;
+				nextOpen++;
+			}
+			while (!pool.WaitForRoom(kInputBudget, kPatience))
+				report();
+
+			const sf_count_t got = block.Read(source.file, kReadBlock);
+			if (got <= 0) {
+				if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
+					const char* text = sf_strerror(source.file);
+					result.readError = text != nullptr ? text : "read error";
+					result.framesRead = position;
+					return fail(ParallelResult::Failure::Read);
+				}
+				break;
+			}
+			// The blocks go to the workers first, then the analysis.
+			const int64_t blockEnd = position + got;
+			for (auto it = open.list.begin(); it != open.list.end();) {
+				SegmentStream& stream = **it;
+				const int64_t from = std::max(position, stream.Plan().inputStart);
+				const int64_t to = std::min(blockEnd, stream.Plan().inputEnd);
+				if (from < to) {
+					Samples part;
+					part.Assign(block, static_cast<size_t>(from - position) * channels,
+						static_cast<size_t>(to - position) * channels);
+					pool.Hold(part.Bytes());
+					stream.Push(std::move(part));
+				}
+				if (stream.Plan().inputEnd <= blockEnd) {
+					stream.Close(false);
+					it = open.list.erase(it);
+				} else {
+					++it;
+				}
+			}
+			if (findGain) {
+				// Until every worker has a segment, the analysis waits (up to
+				// a bound), so that the reader gets to the later segments'
+				// input sooner.
+				const bool allStarted = submitted >= std::min(plan.threads, plan.segments);
+				if (!allStarted && backlogBytes + block.Bytes() <= kGainBacklog) {
+					Samples copy;
+					copy.Assign(block, 0, static_cast<size_t>(got) * channels);
+					backlogBytes += copy.Bytes();
+					backlog.push_back(std::move(copy));
+				} else {
+					analyseBacklog();
+					analyse(block, static_cast<size_t>(got));
+				}
+			}
+			position = blockEnd;
+			report();
+			merge(false);
+			if (mergeFailure != ParallelResult::Failure::None)
+				return fail(mergeFailure);
+		}
+		result.framesRead = position;
+		analyseBacklog();
+
+		// Every segment but the last has had all its input; one that ends
+		// early (frames that fail to decode without an error, a file cut
+		// short) is a failure, never a short MP3.
+		if (position < source.frames || open.list.size() != 1 || !open.list.front()->Plan().last) {
+			result.readError = "it ended after " + std::to_string(position) + " of the "
+				+ std::to_string(source.frames) + " sample frames it declares";
+			return fail(ParallelResult::Failure::Read);
+		}
+		open.list.front()->Close(true);
+		open.list.clear();
+		while (!finished && merged < submitted) {
+			merge(true);
+			if (mergeFailure != ParallelResult::Failure::None)
+				return fail(mergeFailure);
+		}
+	} catch (const std::bad_alloc&) {
+		return fail(ParallelResult::Failure::Memory);
+	}
+	if (!finished)
+		return fail(ParallelResult::Failure::Encode);
+	if (!joiner.Finish() || !flush())
+		return fail(ParallelResult::Failure::Write);
+
+	// The Info frame for the whole stream, over the empty one written first.
+	if (tag.empty() || tag.size() != infoFrame.size())
+		return fail(ParallelResult::Failure::Encode);
+	StreamTotals totals;
+	totals.frames = static_cast<uint32_t>(joiner.Frames());
+	totals.audioBytes = static_cast<uint32_t>(joiner.Bytes());
+	totals.toc = joiner.Table().Entries();
+	totals.musicCrc = joiner.MusicCrc();
+	if (findGain) {
+		int encoderDelay = 576;
+		if (auto read = ReadInfoTag(tag.data(), tag.size()); read && read->lame)
+			encoderDelay = read->encoderDelay;
+		gain.AddSilence(static_cast<size_t>(
+			FlushSilence(plan.frameSize, encoderDelay, joiner.Frames(), position)));
+		totals.radioGain = gain.RadioGainTenths();
+	}
+	if (!PatchInfoTag(tag, totals))
+		return fail(ParallelResult::Failure::Encode);
+	if (const int error = write(tag.data(), tag.size(), 0); error != 0) {
+		result.writeError = error;
+		return fail(ParallelResult::Failure::Write);
+	}
+	result.enlargedFrames = joiner.EnlargedFrames();
+	result.joins = joiner.Joins();
+	return result;
+}
+
+} // namespace
+
+ParallelResult EncodeParallel(const ParallelSource& source, const LameSetup& setup,
+	const ParallelPlan& plan, const WriteFunction& write, const ReadProgress& progress)
+{
+	try {
+		return Encode(source, setup, plan, write, progress);
+	} catch (const std::bad_alloc&) {
+		// The workers are stopped and joined on the way out.
+		ParallelResult result;
+		result.failure = ParallelResult::Failure::Memory;
+		return result;
+	}
+}
+
+} // namespace gogo

@@ -1,0 +1,390 @@
+#include "SegmentWorkers.h"
+
+#include "InputReader.h"
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <new>
+#include <system_error>
+
+#include <pthread.h>
+
+namespace gogo {
+
+namespace {
+
+// Samples handed to LAME at a time.
+constexpr int kEncodeChunk = 8192;
+
+class Lame {
+public:
+	Lame() : fFlags(lame_init()) {}
+	~Lame()
+	{
+		if (fFlags != nullptr)
+			lame_close(fFlags);
+	}
+	Lame(const Lame&) = delete;
+	Lame& operator=(const Lame&) = delete;
+	lame_global_flags* Get() const { return fFlags; }
+
+private:
+	lame_global_flags* fFlags;
+};
+
+// Encodes a block of frames sample frames; LAME's return value.
+int EncodeBlock(lame_global_flags* gf, const Samples& block, size_t offset, int frames, int channels,
+	std::vector<unsigned char>& buffer)
+{
+	const int size = static_cast<int>(buffer.size());
+	switch (block.kind) {
+	case SampleKind::Short: {
+		// LAME's short functions take non-const buffers but only read them.
+		short* p = const_cast<short*>(block.shorts.data() + offset);
+		return channels == 2 ? lame_encode_buffer_interleaved(gf, p, frames, buffer.data(), size)
+			: lame_encode_buffer(gf, p, p, frames, buffer.data(), size);
+	}
+	case SampleKind::Int: {
+		const int* p = block.ints.data() + offset;
+		return channels == 2 ? lame_encode_buffer_interleaved_int(gf, p, frames, buffer.data(), size)
+			: lame_encode_buffer_int(gf, p, p, frames, buffer.data(), size);
+	}
+	case SampleKind::Float:
+		break;
+	}
+	const float* p = block.floats.data() + offset;
+	return channels == 2 ? lame_encode_buffer_interleaved_ieee_float(gf, p, frames, buffer.data(), size)
+		: lame_encode_buffer_ieee_float(gf, p, p, frames, buffer.data(), size);
+}
+
+} // namespace
+
+SampleKind KindOf(const ParallelSource& source)
+{
+	if (source.asFloat)
+		return SampleKind::Float;
+	switch (source.format & SF_FORMAT_SUBMASK) {
+	case SF_FORMAT_PCM_16:
+	case SF_FORMAT_PCM_S8:
+	case SF_FORMAT_PCM_U8:
+		return SampleKind::Short;
+	default:
+		return SampleKind::Int;
+	}
+}
+
+void Samples::Resize(size_t count)
+{
+	switch (kind) {
+	case SampleKind::Short: shorts.resize(count); break;
+	case SampleKind::Int: ints.resize(count); break;
+	case SampleKind::Float: floats.resize(count); break;
+	}
+}
+
+size_t Samples::Bytes() const
+{
+	return shorts.size() * sizeof(short) + ints.size() * sizeof(int) + floats.size() * sizeof(float);
+}
+
+void Samples::Assign(const Samples& from, size_t begin, size_t end)
+{
+	kind = from.kind;
+	auto assign = [begin, end](auto& to, const auto& source) {
+		to.assign(source.begin() + static_cast<std::ptrdiff_t>(begin),
+			source.begin() + static_cast<std::ptrdiff_t>(end));
+	};
+	switch (kind) {
+	case SampleKind::Short: assign(shorts, from.shorts); break;
+	case SampleKind::Int: assign(ints, from.ints); break;
+	case SampleKind::Float: assign(floats, from.floats); break;
+	}
+}
+
+sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames)
+{
+	switch (kind) {
+	case SampleKind::Short: return sf_readf_short(file, shorts.data(), frames);
+	case SampleKind::Int: return sf_readf_int(file, ints.data(), frames);
+	case SampleKind::Float: break;
+	}
+	const sf_count_t got = sf_readf_float(file, floats.data(), frames);
+	// As on one thread: LAME must never see a NaN, an infinity or a sample
+	// far past full scale.
+	if (got > 0 && frames > 0) {
+		const size_t perFrame = floats.size() / static_cast<size_t>(frames);
+		ClipFloatSamples(floats.data(), std::min(floats.size(), static_cast<size_t>(got) * perFrame));
+	}
+	return got;
+}
+
+void SegmentStream::Push(Samples block)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fBlocks.push_back(std::move(block));
+	}
+	fChanged.notify_all();
+}
+
+void SegmentStream::Close(bool last)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fClosed = true;
+		fPlan.last = last;
+		if (last)
+			fPlan.plannedEnd = -1;
+	}
+	fChanged.notify_all();
+}
+
+bool SegmentStream::Pop(Samples& block)
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	fChanged.wait(lock, [this] { return fClosed || !fBlocks.empty(); });
+	if (fBlocks.empty())
+		return false;
+	block = std::move(fBlocks.front());
+	fBlocks.pop_front();
+	return true;
+}
+
+bool SegmentStream::IsLast()
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fPlan.last;
+}
+
+WorkerPool::WorkerPool(const LameSetup& setup, int channels) : fSetup(setup), fChannels(channels) {}
+
+WorkerPool::~WorkerPool()
+{
+	Cancel();
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fClosing = true;
+		// Segments nobody took: close them so that nothing waits on them.
+		fQueue.clear();
+	}
+	fChanged.notify_all();
+	for (std::thread& thread : fThreads)
+		thread.join();
+}
+
+int WorkerPool::Start(int count)
+{
+	// The threads inherit the mask: the cleanup signals go to the thread
+	// that removes the temporary file.
+	sigset_t set, previous;
+	sigemptyset(&set);
+	sigaddset(&set, SIGTERM);
+	sigaddset(&set, SIGINT);
+	sigaddset(&set, SIGHUP);
+	const bool blocked = pthread_sigmask(SIG_BLOCK, &set, &previous) == 0;
+	for (int i = 0; i < count; i++) {
+		try {
+			fThreads.emplace_back(&WorkerPool::Run, this);
+		} catch (const std::system_error&) {
+			break;
+		} catch (const std::bad_alloc&) {
+			break;
+		}
+	}
+	if (blocked)
+		pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+	return static_cast<int>(fThreads.size());
+}
+
+void WorkerPool::Submit(std::shared_ptr<SegmentStream> stream)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fQueue.push_back(std::move(stream));
+	}
+	fChanged.notify_all();
+}
+
+void WorkerPool::Hold(size_t bytes)
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	fHeld += bytes;
+}
+
+void WorkerPool::Release(size_t bytes)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fHeld -= std::min(fHeld, bytes);
+	}
+	fChanged.notify_all();
+}
+
+bool WorkerPool::WaitForRoom(size_t budget, std::chrono::milliseconds patience)
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	return fChanged.wait_for(lock, patience, [&] {
+		return fHeld <= budget || fBusy == fWaiting || fCancel.load();
+	});
+}
+
+bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutput& output)
+{
+	std::unique_lock<std::mutex> lock(fLock);
+	fChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
+	auto found = fDone.find(index);
+	if (found == fDone.end()) {
+		if (!fOutOfMemory)
+			return false;
+		output = SegmentOutput{};
+		output.memory = true;
+		return true;
+	}
+	output = std::move(found->second);
+	fDone.erase(found);
+	return true;
+}
+
+void WorkerPool::Cancel()
+{
+	fCancel.store(true);
+	fChanged.notify_all();
+}
+
+bool WorkerPool::Next(SegmentStream& stream, Samples& block)
+{
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fWaiting++;
+	}
+	fChanged.notify_all();
+	const bool got = stream.Pop(block);
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		fWaiting--;
+	}
+	return got;
+}
+
+void WorkerPool::Run()
+{
+	while (true) {
+		std::shared_ptr<SegmentStream> stream;
+		{
+			std::unique_lock<std::mutex> lock(fLock);
+			fChanged.wait(lock, [this] { return fClosing || !fQueue.empty(); });
+			if (fQueue.empty())
+				return;
+			stream = std::move(fQueue.front());
+			fQueue.pop_front();
+			fBusy++;
+		}
+		SegmentOutput output;
+		try {
+			output = Encode(*stream);
+		} catch (const std::bad_alloc&) {
+			output = SegmentOutput{};
+			output.memory = true;
+		}
+		{
+			std::lock_guard<std::mutex> lock(fLock);
+			fBusy--;
+			try {
+				fDone[stream->Index()] = std::move(output);
+			} catch (const std::bad_alloc&) {
+				fOutOfMemory = true; // Take() reports it rather than wait
+			}
+		}
+		fChanged.notify_all();
+	}
+}
+
+SegmentOutput WorkerPool::Encode(SegmentStream& stream)
+{
+	SegmentOutput output;
+	Lame lame;
+	lame_global_flags* gf = lame.Get();
+	if (gf == nullptr) {
+		output.memory = true;
+		return output;
+	}
+	fSetup(gf);
+	const SegmentPlan& plan = stream.Plan();
+	if (plan.inputEnd != INT64_MAX && static_cast<unsigned long long>(plan.inputEnd - plan.inputStart) <= ULONG_MAX)
+		lame_set_num_samples(gf, static_cast<unsigned long>(plan.inputEnd - plan.inputStart));
+	// The whole input's ReplayGain is found by the reader; a segment's own
+	// would only cost time.
+	lame_set_findReplayGain(gf, 0);
+	if (lame_init_params(gf) < 0) {
+		output.lameCode = -3;
+		return output;
+	}
+	std::vector<unsigned char> raw;
+	std::vector<unsigned char> buffer(static_cast<size_t>(kEncodeChunk) * 5 / 4 + 7200);
+	Samples block;
+	const size_t channels = static_cast<size_t>(fChannels);
+	while (Next(stream, block)) {
+		const size_t bytes = block.Bytes();
+		const size_t frames = (block.shorts.size() + block.ints.size() + block.floats.size()) / channels;
+		for (size_t done = 0; done < frames;) {
+			if (fCancel.load())
+				return output;
+			const int n = static_cast<int>(std::min<size_t>(kEncodeChunk, frames - done));
+			const int encoded = EncodeBlock(gf, block, done * channels, n, fChannels, buffer);
+			if (encoded < 0) {
+				output.lameCode = encoded;
+				return output;
+			}
+			raw.insert(raw.end(), buffer.begin(), buffer.begin() + encoded);
+			done += static_cast<size_t>(n);
+			fEncoded.fetch_add(n);
+		}
+		block = Samples();
+		Release(bytes);
+	}
+	if (fCancel.load())
+		return output;
+	const bool last = stream.IsLast();
+	if (last) {
+		const int flushed = lame_encode_flush(gf, buffer.data(), static_cast<int>(buffer.size()));
+		if (flushed < 0) {
+			output.lameCode = flushed;
+			return output;
+		}
+		raw.insert(raw.end(), buffer.begin(), buffer.begin() + flushed);
+		const size_t tagSize = lame_get_lametag_frame(gf, nullptr, 0);
+		if (tagSize > 0) {
+			output.tag.resize(tagSize);
+			if (lame_get_lametag_frame(gf, output.tag.data(), tagSize) != tagSize)
+				output.tag.clear();
+		}
+	}
+
+	// LAME's stream starts with an empty frame where the Info frame goes.
+	FrameHeader first;
+	if (raw.size() < 4 || !ParseFrameHeader(raw.data(), first)
+			|| raw.size() < static_cast<size_t>(first.frameBytes)) {
+		return output;
+	}
+	const size_t infoBytes = static_cast<size_t>(first.frameBytes);
+	SplitResult split = SplitFrames(raw.data() + infoBytes, raw.size() - infoBytes, false);
+	if (!split.ok)
+		return output; // lameCode 0: not a stream that can be joined
+	if (stream.Index() == 0)
+		output.infoFrame.assign(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(infoBytes));
+	raw = std::vector<unsigned char>();
+	std::vector<Mp3Frame>& frames = split.frames;
+	const size_t drop = std::min(frames.size(), static_cast<size_t>(plan.warmUp));
+	frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(drop));
+	if (!last) {
+		const int64_t keep = plan.plannedEnd + plan.overlap - plan.firstFrame;
+		if (static_cast<int64_t>(frames.size()) > keep)
+			frames.resize(static_cast<size_t>(keep));
+	}
+	output.frames = std::move(frames);
+	output.ok = true;
+	return output;
+}
+
+} // namespace gogo

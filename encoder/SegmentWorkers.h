@@ -1,0 +1,145 @@
+// The worker threads of the parallel encoder and what they work on: each
+// segment's samples stream in (the reader appends blocks as it reads them)
+// and its own LAME encoder turns them into frames as they come, so that a
+// segment's encode starts with its first block rather than its last. The
+// blocks a worker has encoded are freed at once; the bytes held, across all
+// segments, are counted so that the reader can wait when they pass its
+// budget.
+#pragma once
+
+#include "Mp3Frame.h"
+#include "ParallelEncoder.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace gogo {
+
+// Samples as read: 16-bit (and 8-bit) PCM as shorts, which halves what
+// segments hold and gives LAME the same values as ints would; other PCM as
+// ints, float and compressed formats as floats (as the one-thread encode).
+enum class SampleKind { Short, Int, Float };
+
+SampleKind KindOf(const ParallelSource& source);
+
+struct Samples {
+	SampleKind kind = SampleKind::Int;
+	std::vector<short> shorts;
+	std::vector<int> ints;
+	std::vector<float> floats;
+
+	void Resize(size_t count);
+	size_t Bytes() const;
+	// A copy of samples [begin, end) of from.
+	void Assign(const Samples& from, size_t begin, size_t end);
+	sf_count_t Read(SNDFILE* file, sf_count_t frames);
+};
+
+// A segment: what to encode and which frames of the whole it gives.
+struct SegmentPlan {
+	int64_t firstFrame = 0;  // the stream's frame its kept frames start at
+	int64_t plannedEnd = -1; // the next segment's firstFrame; -1 for the last
+	int64_t inputStart = 0;  // sample frames
+	int64_t inputEnd = 0;    // exclusive; INT64_MAX for the last
+	int warmUp = 0;          // frames to throw away first
+	int overlap = 0;         // frames to keep past plannedEnd
+	bool last = false;
+};
+
+struct SegmentOutput {
+	bool ok = false;
+	bool memory = false;
+	int lameCode = 0;
+	std::vector<Mp3Frame> frames;
+	std::vector<unsigned char> infoFrame; // the first segment's empty Info frame
+	std::vector<unsigned char> tag;       // the last segment's Info frame
+};
+
+// The blocks of one segment, from the reader to a worker.
+class SegmentStream {
+public:
+	SegmentStream(int index, const SegmentPlan& plan) : fIndex(index), fPlan(plan) {}
+	int Index() const { return fIndex; }
+	const SegmentPlan& Plan() const { return fPlan; }
+
+	// Reader side.
+	void Push(Samples block);
+	// No more blocks; last makes it the last segment (flushed, tagged).
+	void Close(bool last);
+
+	// Worker side: the next block, or false once closed and drained.
+	bool Pop(Samples& block);
+	bool IsLast();
+
+private:
+	int fIndex;
+	SegmentPlan fPlan;
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	std::deque<Samples> fBlocks;
+	bool fClosed = false;
+};
+
+class WorkerPool {
+public:
+	WorkerPool(const LameSetup& setup, int channels);
+	~WorkerPool(); // stops (abandoning segments in progress) and joins
+	WorkerPool(const WorkerPool&) = delete;
+	WorkerPool& operator=(const WorkerPool&) = delete;
+
+	// Starts up to count threads with the cleanup signals blocked; returns
+	// how many started.
+	int Start(int count);
+
+	// Hands a segment to the next free worker (segments go in order).
+	void Submit(std::shared_ptr<SegmentStream> stream);
+
+	// Counts a block's bytes in (the reader, before pushing it).
+	void Hold(size_t bytes);
+	// Waits until the bytes held are within budget, or every worker with a
+	// segment waits for its input (when only more reading frees any); false
+	// when that took longer than patience.
+	bool WaitForRoom(size_t budget, std::chrono::milliseconds patience);
+
+	// Segment index's output, waiting for it at most patience; false if it
+	// is not there yet.
+	bool Take(int index, std::chrono::milliseconds patience, SegmentOutput& output);
+
+	// The sample frames the workers have encoded so far (warm-up included).
+	int64_t EncodedFrames() const { return fEncoded.load(); }
+
+	// Abandons the segments in progress.
+	void Cancel();
+
+private:
+	void Run();
+	SegmentOutput Encode(SegmentStream& stream);
+	// The stream's next block, counting this worker as waiting meanwhile.
+	bool Next(SegmentStream& stream, Samples& block);
+	void Release(size_t bytes);
+
+	const LameSetup& fSetup;
+	int fChannels;
+	std::atomic<bool> fCancel{false};
+	std::atomic<int64_t> fEncoded{0};
+	std::mutex fLock;
+	std::condition_variable fChanged;
+	std::deque<std::shared_ptr<SegmentStream>> fQueue;
+	std::map<int, SegmentOutput> fDone;
+	size_t fHeld = 0;
+	int fBusy = 0;    // workers with a segment
+	int fWaiting = 0; // of those, waiting for its next block
+	bool fClosing = false;
+	bool fOutOfMemory = false; // an output could not be stored
+	std::vector<std::thread> fThreads;
+};
+
+} // namespace gogo

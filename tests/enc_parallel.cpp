@@ -1,0 +1,688 @@
+// The encoder on several threads, end to end: what it writes decodes to the
+// input's length, sounds like the one-thread encode in every 50 ms window
+// (the joins included), carries an Info frame right for the whole stream,
+// and it fails, keeps inputs and names files exactly as the one-thread
+// encode does. Signals are made here: pink noise, a sine sweep, and drum
+// hits and clicks over silence.
+#include "GogoEncoder.h"
+#include "GogoOptions.h"
+#include "LameTag.h"
+#include "Mp3Frame.h"
+#include "ParallelEncoder.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <lame/lame.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+constexpr int kRate = 44100;
+constexpr int kSeconds = 30;
+constexpr int kThreads = 4; // four segments of a 30 s input: three joins
+
+// ---- signals -----------------------------------------------------------------------
+
+enum class Signal { PinkNoise, Sweep, Drums };
+
+const char* Name(Signal signal)
+{
+	switch (signal) {
+	case Signal::PinkNoise: return "pink";
+	case Signal::Sweep: return "sweep";
+	case Signal::Drums: return "drums";
+	}
+	return "?";
+}
+
+// Interleaved stereo, full scale 1.0.
+std::vector<float> Make(Signal signal, int seconds)
+{
+	const size_t frames = static_cast<size_t>(seconds) * kRate;
+	std::vector<float> out(frames * 2);
+	std::mt19937 random(1234);
+	std::uniform_real_distribution<double> white(-1.0, 1.0);
+	switch (signal) {
+	case Signal::PinkNoise: {
+		// White noise through Paul Kellett's pinking filter.
+		double b[2][7] = {};
+		for (size_t i = 0; i < frames; i++) {
+			for (int c = 0; c < 2; c++) {
+				const double w = white(random);
+				double* s = b[c];
+				s[0] = 0.99886 * s[0] + w * 0.0555179;
+				s[1] = 0.99332 * s[1] + w * 0.0750759;
+				s[2] = 0.96900 * s[2] + w * 0.1538520;
+				s[3] = 0.86650 * s[3] + w * 0.3104856;
+				s[4] = 0.55000 * s[4] + w * 0.5329522;
+				s[5] = -0.7616 * s[5] - w * 0.0168980;
+				const double pink = s[0] + s[1] + s[2] + s[3] + s[4] + s[5] + s[6] + w * 0.5362;
+				s[6] = w * 0.115926;
+				out[2 * i + static_cast<size_t>(c)] = static_cast<float>(pink * 0.11);
+			}
+		}
+		break;
+	}
+	case Signal::Sweep: {
+		// 20 Hz to 20 kHz, exponentially, the right channel a little apart.
+		const double k = std::log(1000.0), length = seconds;
+		for (size_t i = 0; i < frames; i++) {
+			const double t = static_cast<double>(i) / kRate;
+			const double phase = 2 * M_PI * 20.0 * length / k * (std::exp(t / length * k) - 1);
+			out[2 * i] = static_cast<float>(0.5 * std::sin(phase));
+			out[2 * i + 1] = static_cast<float>(0.5 * std::sin(phase * 1.001));
+		}
+		break;
+	}
+	case Signal::Drums: {
+		// A falling-pitch kick every half second, a noise snare on the off
+		// bars, a click in every fourth bar, silence between.
+		for (size_t i = 0; i < frames; i++) {
+			const double t = static_cast<double>(i) / kRate;
+			const double beat = std::fmod(t, 0.5);
+			const int bar = static_cast<int>(t / 0.5);
+			double v = 0;
+			if (beat < 0.25) {
+				v = std::exp(-beat * 30) * std::sin(2 * M_PI * (60 + 40 * std::exp(-beat * 50)) * beat) * 0.8;
+				v += std::exp(-beat * 80) * white(random) * 0.4 * (bar % 2);
+			}
+			if (bar % 4 == 3 && beat >= 0.25 && beat < 0.26)
+				v += white(random) * 0.6;
+			v = std::clamp(v, -1.0, 1.0);
+			out[2 * i] = static_cast<float>(v);
+			out[2 * i + 1] = static_cast<float>(v * 0.9);
+		}
+		break;
+	}
+	}
+	return out;
+}
+
+bool WriteAudio(const std::string& path, const std::vector<float>& samples, int format)
+{
+	SF_INFO info{};
+	info.samplerate = kRate;
+	info.channels = 2;
+	info.format = format;
+	SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+	if (file == nullptr)
+		return false;
+	const sf_count_t frames = static_cast<sf_count_t>(samples.size() / 2);
+	const bool ok = sf_writef_float(file, samples.data(), frames) == frames;
+	return sf_close(file) == 0 && ok;
+}
+
+// The input as the encoder reads it.
+std::vector<short> ReadShorts(const std::string& path)
+{
+	SF_INFO info{};
+	SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+	if (file == nullptr)
+		return {};
+	std::vector<short> out(static_cast<size_t>(info.frames * info.channels));
+	const sf_count_t got = sf_readf_short(file, out.data(), info.frames);
+	sf_close(file);
+	out.resize(static_cast<size_t>(std::max<sf_count_t>(got, 0) * info.channels));
+	return out;
+}
+
+std::vector<std::string> Entries(const std::string& directory)
+{
+	std::vector<std::string> names;
+	if (DIR* dir = opendir(directory.c_str())) {
+		while (dirent* entry = readdir(dir)) {
+			const std::string name = entry->d_name;
+			if (name != "." && name != "..")
+				names.push_back(name);
+		}
+		closedir(dir);
+	}
+	std::sort(names.begin(), names.end());
+	return names;
+}
+
+// ---- decoding ------------------------------------------------------------------------
+
+struct Pcm {
+	bool ok = false;
+	std::vector<short> samples; // interleaved stereo, the encoder delay and padding taken off
+	int delay = -1, padding = -1;
+};
+
+// Decodes with libmp3lame's decoder and takes off what the LAME tag says
+// the encoder added (and the decoder's own 529 samples of delay).
+Pcm Decode(const std::string& path)
+{
+	Pcm pcm;
+	std::string data = ReadFile(path);
+	hip_t hip = hip_decode_init();
+	if (hip == nullptr || data.empty())
+		return pcm;
+	std::vector<short> left(1152 * 4), right(1152 * 4), all;
+	mp3data_struct info{};
+	unsigned char none[1] = {0};
+	size_t position = 0;
+	bool error = false;
+	while (!error) {
+		const size_t length = std::min<size_t>(4096, data.size() - position);
+		unsigned char* chunk = length > 0 ? reinterpret_cast<unsigned char*>(data.data() + position) : none;
+		position += length;
+		int delay = -1, padding = -1;
+		int got = hip_decode1_headersB(hip, chunk, length, left.data(), right.data(), &info, &delay, &padding);
+		while (true) {
+			if (delay >= 0) {
+				pcm.delay = delay;
+				pcm.padding = padding;
+			}
+			if (got < 0) {
+				error = true;
+				break;
+			}
+			if (got == 0)
+				break;
+			for (int i = 0; i < got; i++) {
+				all.push_back(left[static_cast<size_t>(i)]);
+				all.push_back(right[static_cast<size_t>(i)]);
+			}
+			delay = padding = -1;
+			got = hip_decode1_headersB(hip, none, 0, left.data(), right.data(), &info, &delay, &padding);
+		}
+		if (length == 0)
+			break;
+	}
+	hip_decode_exit(hip);
+	if (error || pcm.delay < 0 || pcm.padding < 0)
+		return pcm;
+	const size_t frames = all.size() / 2;
+	const size_t skip = static_cast<size_t>(pcm.delay) + 529;
+	const size_t total = frames - static_cast<size_t>(pcm.delay) - static_cast<size_t>(pcm.padding);
+	if (skip > frames)
+		return pcm;
+	// What the tag says the stream holds, from where the input starts.
+	const size_t available = std::min(total, frames - skip);
+	pcm.samples.assign(all.begin() + static_cast<std::ptrdiff_t>(2 * skip),
+		all.begin() + static_cast<std::ptrdiff_t>(2 * (skip + available)));
+	pcm.samples.resize(2 * total, 0); // the decoder's delay, as silence at the end
+	pcm.ok = true;
+	return pcm;
+}
+
+// Per 50 ms window where the input is above -50 dBFS: the SNR (dB) of the
+// decoded output against the input; NaN for quieter windows.
+std::vector<double> WindowSnr(const std::vector<short>& input, const std::vector<short>& decoded)
+{
+	const size_t window = kRate / 20 * 2;
+	std::vector<double> snr;
+	for (size_t start = 0; start + window <= std::min(input.size(), decoded.size()); start += window) {
+		double signal = 0, noise = 0;
+		for (size_t i = start; i < start + window; i++) {
+			const double x = input[i], e = static_cast<double>(input[i]) - decoded[i];
+			signal += x * x;
+			noise += e * e;
+		}
+		const double level = 10 * std::log10(signal / static_cast<double>(window) / (32768.0 * 32768.0) + 1e-30);
+		snr.push_back(level > -50 ? 10 * std::log10(signal / (noise + 1e-9)) : NAN);
+	}
+	return snr;
+}
+
+// ---- encoding ------------------------------------------------------------------------
+
+struct Setting {
+	const char* name;
+	int bitrate;
+	int vbr;
+};
+
+gogo::EncodeResult Encode(const std::string& input, const std::string& outDir, const Setting& setting,
+	int threads)
+{
+	gogo::Options options;
+	options.input = input;
+	options.bitrate = setting.bitrate;
+	options.vbrQuality = setting.vbr;
+	options.threads = threads;
+	options.silent = true;
+	options.hasOutputDirectory = true;
+	options.outputDirectory = outDir;
+	return gogo::EncodeFile(options);
+}
+
+// The frames of a file: offsets and sizes.
+std::vector<std::pair<size_t, int>> FrameOffsets(const std::string& data)
+{
+	std::vector<std::pair<size_t, int>> frames;
+	size_t position = 0;
+	gogo::FrameHeader header;
+	while (position + 4 <= data.size()
+			&& gogo::ParseFrameHeader(reinterpret_cast<const unsigned char*>(data.data() + position), header)) {
+		frames.emplace_back(position, header.frameBytes);
+		position += static_cast<size_t>(header.frameBytes);
+	}
+	return frames;
+}
+
+uint16_t Crc16Arc(const std::string& data, size_t from)
+{
+	uint16_t crc = 0;
+	for (size_t i = from; i < data.size(); i++) {
+		crc ^= static_cast<unsigned char>(data[i]);
+		for (int bit = 0; bit < 8; bit++)
+			crc = (crc & 1) != 0 ? static_cast<uint16_t>((crc >> 1) ^ 0xa001) : static_cast<uint16_t>(crc >> 1);
+	}
+	return crc;
+}
+
+// Runs a program (no shell); its exit status, and what it said on stderr.
+int RunProgram(const std::vector<std::string>& arguments, std::string& err)
+{
+	TempDir capture;
+	const std::string errPath = capture / "stderr";
+	std::vector<std::string> strings = arguments;
+	std::vector<char*> argv;
+	for (std::string& s : strings)
+		argv.push_back(s.data());
+	argv.push_back(nullptr);
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init(&actions);
+	posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+	posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+	posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+	pid_t pid = -1;
+	const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+	posix_spawn_file_actions_destroy(&actions);
+	if (spawned != 0)
+		return -1;
+	int status = -1;
+	while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+	}
+	err = ReadFile(errPath);
+	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- the joins: SNR window by window ---------------------------------------------------
+
+struct Case {
+	Signal signal;
+	Setting setting;
+};
+
+class ParallelQuality : public testing::TestWithParam<Case> {};
+
+TEST_P(ParallelQuality, DecodesToTheInputAndSoundsAsTheOneThreadEncode)
+{
+	const Case c = GetParam();
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	const std::vector<float> signal = Make(c.signal, kSeconds);
+	ASSERT_TRUE(WriteAudio(input, signal, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	const std::vector<short> pcm = ReadShorts(input);
+	ASSERT_EQ(pcm.size(), signal.size());
+
+	const gogo::EncodeResult one = Encode(input, dir / "one", c.setting, 1);
+	ASSERT_TRUE(one.ok) << one.error;
+	const gogo::EncodeResult many = Encode(input, dir / "many", c.setting, kThreads);
+	ASSERT_TRUE(many.ok) << many.error;
+	EXPECT_EQ(many.frames, one.frames);
+	const std::string oneMp3 = ReadFile(one.outputPath), manyMp3 = ReadFile(many.outputPath);
+	EXPECT_NE(oneMp3, manyMp3); // the segments did run
+
+	const size_t oneFrames = FrameOffsets(oneMp3).size(), manyFrames = FrameOffsets(manyMp3).size();
+	EXPECT_NEAR(static_cast<double>(manyFrames), static_cast<double>(oneFrames), 1.0);
+	const Pcm a = Decode(one.outputPath), b = Decode(many.outputPath);
+	ASSERT_TRUE(a.ok);
+	ASSERT_TRUE(b.ok);
+	EXPECT_EQ(b.samples.size(), pcm.size()); // gapless: the input's length exactly
+	EXPECT_EQ(a.samples.size(), pcm.size());
+
+	const std::vector<double> snrA = WindowSnr(pcm, a.samples), snrB = WindowSnr(pcm, b.samples);
+	ASSERT_EQ(snrA.size(), snrB.size());
+	double worst = 1e9, worstAt = -1, sumA = 0;
+	int loud = 0;
+	for (size_t w = 0; w < snrA.size(); w++) {
+		if (std::isnan(snrA[w]))
+			continue;
+		loud++;
+		sumA += snrA[w];
+		const double difference = snrB[w] - snrA[w];
+		if (difference < worst) {
+			worst = difference;
+			worstAt = static_cast<double>(w) * 0.05;
+		}
+		EXPECT_GE(difference, -2.0) << "window at " << w * 0.05 << " s";
+	}
+	ASSERT_GT(loud, 100);
+	// The alignment is right: the one-thread encode itself is close.
+	EXPECT_GT(sumA / loud, 10.0);
+	std::printf("[ joins    ] %s %s: worst window %+.2f dB at %.2f s over %d loud windows\n",
+		Name(c.signal), c.setting.name, worst, worstAt, loud);
+}
+
+const Setting kCbr128{"cbr128", 128, -1};
+const Setting kCbr320{"cbr320", 320, -1};
+const Setting kVbr2{"vbr2", 0, 2};
+
+INSTANTIATE_TEST_SUITE_P(Signals, ParallelQuality,
+	testing::Values(Case{Signal::PinkNoise, kCbr128}, Case{Signal::PinkNoise, kCbr320},
+		Case{Signal::PinkNoise, kVbr2}, Case{Signal::Sweep, kCbr128}, Case{Signal::Sweep, kCbr320},
+		Case{Signal::Sweep, kVbr2}, Case{Signal::Drums, kCbr128}, Case{Signal::Drums, kCbr320},
+		Case{Signal::Drums, kVbr2}),
+	[](const testing::TestParamInfo<Case>& info) {
+		return std::string(Name(info.param.signal)) + "_" + info.param.setting.name;
+	});
+
+// ---- where the joins are -----------------------------------------------------------------
+
+TEST(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
+{
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	SF_INFO info{};
+	SNDFILE* file = sf_open(input.c_str(), SFM_READ, &info);
+	ASSERT_NE(file, nullptr);
+	const gogo::LameSetup setup = [](lame_global_flags* gf) {
+		lame_set_num_channels(gf, 2);
+		lame_set_in_samplerate(gf, kRate);
+		lame_set_brate(gf, 128);
+		lame_set_quality(gf, 3);
+		lame_set_findReplayGain(gf, 1);
+		lame_set_bWriteVbrTag(gf, 1);
+		lame_set_write_id3tag_automatic(gf, 0);
+	};
+	lame_global_flags* gf = lame_init();
+	setup(gf);
+	ASSERT_GE(lame_init_params(gf), 0);
+	const gogo::ParallelSource source{file, false, 2, kRate, info.frames, info.format};
+	const auto plan = gogo::PlanParallel(gf, source, kThreads);
+	lame_close(gf);
+	ASSERT_TRUE(plan);
+	EXPECT_EQ(plan->threads, kThreads);
+	ASSERT_EQ(plan->segments, kThreads);
+
+	std::string written;
+	const gogo::ParallelResult result = gogo::EncodeParallel(source, setup, *plan,
+		[&written](const unsigned char* data, size_t size, int64_t offset) {
+			if (offset < 0)
+				offset = static_cast<int64_t>(written.size());
+			if (written.size() < static_cast<size_t>(offset) + size)
+				written.resize(static_cast<size_t>(offset) + size);
+			std::memcpy(written.data() + offset, data, size);
+			return 0;
+		},
+		{});
+	sf_close(file);
+	ASSERT_EQ(result.failure, gogo::ParallelResult::Failure::None);
+	EXPECT_EQ(result.framesRead, info.frames);
+	EXPECT_EQ(result.enlargedFrames, 0);
+	const int64_t streamFrames = info.frames / 1152;
+	ASSERT_EQ(result.joins.size(), static_cast<size_t>(plan->segments - 1));
+	for (size_t k = 1; k < static_cast<size_t>(plan->segments); k++) {
+		const int64_t planned = streamFrames * static_cast<int64_t>(k) / plan->segments;
+		const int64_t join = result.joins[k - 1];
+		EXPECT_GE(join, planned);
+		EXPECT_LT(join, planned + 12);
+		std::printf("[ joins    ] drums cbr128: join %zu at frame %lld (%.3f s), planned %lld\n", k,
+			static_cast<long long>(join), static_cast<double>(join) * 1152 / kRate,
+			static_cast<long long>(planned));
+	}
+	// Written as a whole MP3: the Info frame first, then every frame.
+	const auto frames = FrameOffsets(written);
+	ASSERT_FALSE(frames.empty());
+	EXPECT_EQ(frames.back().first + static_cast<size_t>(frames.back().second), written.size());
+}
+
+// ---- the Info frame ------------------------------------------------------------------------
+
+class ParallelInfoFrame : public testing::TestWithParam<Setting> {};
+
+TEST_P(ParallelInfoFrame, DescribesTheWholeStreamAsTheOneThreadEncodesDoes)
+{
+	const Setting setting = GetParam();
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::PinkNoise, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	const gogo::EncodeResult one = Encode(input, dir / "one", setting, 1);
+	const gogo::EncodeResult many = Encode(input, dir / "many", setting, kThreads);
+	ASSERT_TRUE(one.ok && many.ok) << one.error << many.error;
+	const std::string oneMp3 = ReadFile(one.outputPath), manyMp3 = ReadFile(many.outputPath);
+	const auto* oneBytes = reinterpret_cast<const unsigned char*>(oneMp3.data());
+	const auto* manyBytes = reinterpret_cast<const unsigned char*>(manyMp3.data());
+	const auto a = gogo::ReadInfoTag(oneBytes, oneMp3.size());
+	const auto b = gogo::ReadInfoTag(manyBytes, manyMp3.size());
+	ASSERT_TRUE(a && b);
+	ASSERT_TRUE(a->lame && b->lame);
+	EXPECT_EQ(b->cbr, a->cbr);
+	EXPECT_TRUE(b->tagCrcValid);
+
+	// Counts of this stream.
+	const auto manyFrames = FrameOffsets(manyMp3);
+	ASSERT_GT(manyFrames.size(), 1u);
+	EXPECT_EQ(b->frames, manyFrames.size() - 1);
+	EXPECT_EQ(b->frames, a->frames);
+	EXPECT_EQ(b->bytes, manyMp3.size());
+	EXPECT_EQ(b->musicLength, manyMp3.size());
+	const size_t infoBytes = static_cast<size_t>(manyFrames.front().second);
+	EXPECT_EQ(b->musicCrc, Crc16Arc(manyMp3, infoBytes));
+	EXPECT_EQ(a->musicCrc, Crc16Arc(oneMp3, infoBytes)); // the same CRC as LAME's
+
+	// Gapless playback and loudness: as the one-thread encode.
+	EXPECT_EQ(b->encoderDelay, a->encoderDelay);
+	EXPECT_EQ(b->encoderPadding, a->encoderPadding);
+	EXPECT_EQ(b->radioGain, a->radioGain);
+	EXPECT_NE(b->radioGain, 0);
+	EXPECT_EQ(b->peak, a->peak);
+
+	// The seek table: the same where every frame has the same bit rate,
+	// within a step where the frames' rates differ a little.
+	for (size_t i = 0; i < 100; i++) {
+		if (a->cbr)
+			EXPECT_EQ(b->toc[i], a->toc[i]) << i;
+		else
+			EXPECT_NEAR(b->toc[i], a->toc[i], 2) << i;
+	}
+	// And it points where the frames are: entry i is the share of the
+	// bytes before frame i% in, out of 256.
+	for (size_t i = 10; i < 100; i += 10) {
+		const size_t frame = 1 + (manyFrames.size() - 1) * i / 100;
+		const double share = 256.0 * static_cast<double>(manyFrames[frame].first) / manyMp3.size();
+		EXPECT_NEAR(b->toc[i], share, 4.0) << i;
+	}
+	// Everything else in the tag is the settings', and the same.
+	const size_t mark = 4 + 32;
+	for (size_t offset : {mark + 120, mark + 129, mark + 130, mark + 139, mark + 140, mark + 144,
+			 mark + 145, mark + 146}) {
+		EXPECT_EQ(manyMp3[offset], oneMp3[offset]) << offset;
+	}
+	EXPECT_EQ(manyMp3.substr(0, 4), oneMp3.substr(0, 4));
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ParallelInfoFrame, testing::Values(kCbr128, kVbr2),
+	[](const testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+
+// ---- one thread, short inputs, resampling ---------------------------------------------------
+
+TEST(ParallelChoice, OneThreadIsLamesOwnAndShortOrResampledInputsStayOnOne)
+{
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Sweep, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+
+	// -threads 1 is what lame itself writes, byte for byte.
+	const std::string lame = "/usr/bin/lame";
+	if (access(lame.c_str(), X_OK) == 0) {
+		const gogo::EncodeResult one = Encode(input, dir / "one", kCbr128, 1);
+		ASSERT_TRUE(one.ok) << one.error;
+		std::string err;
+		ASSERT_EQ(RunProgram({lame, "--quiet", "-b", "128", input, dir / "lame.mp3"}, err), 0) << err;
+		EXPECT_TRUE(ReadFile(one.outputPath) == ReadFile(dir / "lame.mp3"));
+	}
+
+	// At 32 kbps LAME resamples (to 22.05 kHz): frames do not line up with
+	// the input, so every thread count gives the one-thread encode.
+	const Setting low{"cbr32", 32, -1};
+	const gogo::EncodeResult a = Encode(input, dir / "low1", low, 1);
+	const gogo::EncodeResult b = Encode(input, dir / "low4", low, kThreads);
+	ASSERT_TRUE(a.ok && b.ok);
+	EXPECT_TRUE(ReadFile(a.outputPath) == ReadFile(b.outputPath));
+
+	// Three seconds: not worth splitting.
+	const std::string shortInput = dir / "short.wav";
+	ASSERT_TRUE(WriteAudio(shortInput, Make(Signal::Drums, 3), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	const gogo::EncodeResult c = Encode(shortInput, dir / "short1", kCbr128, 1);
+	const gogo::EncodeResult d = Encode(shortInput, dir / "short4", kCbr128, kThreads);
+	ASSERT_TRUE(c.ok && d.ok);
+	EXPECT_TRUE(ReadFile(c.outputPath) == ReadFile(d.outputPath));
+}
+
+// ---- read errors, -delete, the other decoders ---------------------------------------------
+
+// On one thread as on several: without -delete too, where nothing else
+// would notice the audio missing.
+TEST(ParallelInput, AFlacThatStopsDecodingFailsAndLeavesNothing)
+{
+	for (const int threads : {1, kThreads}) {
+		for (const bool deleting : {false, true}) {
+			SCOPED_TRACE(std::to_string(threads) + (deleting ? " threads, -delete" : " threads"));
+			TempDir dir;
+			const std::string input = dir / "in.flac";
+			ASSERT_TRUE(WriteAudio(input, Make(Signal::PinkNoise, kSeconds),
+				SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
+			std::string data = ReadFile(input);
+			// Garbage over 20 kB in the middle: the frames there and after fail
+			// to decode (libsndfile then stops without an error).
+			for (size_t i = data.size() / 2; i < data.size() / 2 + 20000; i++)
+				data[i] = static_cast<char>(data[i] * 7 + 13);
+			ASSERT_TRUE(testing_support::WriteFile(input, data));
+
+			gogo::Options options;
+			options.input = input;
+			options.threads = threads;
+			options.silent = true;
+			options.deleteInput = deleting;
+			const gogo::EncodeResult result = gogo::EncodeFile(options);
+			EXPECT_FALSE(result.ok);
+			EXPECT_FALSE(result.outputWritten);
+			EXPECT_EQ(result.error.rfind("cannot read ", 0), 0u) << result.error;
+			EXPECT_NE(result.error.find("sample frames it declares"), std::string::npos) << result.error;
+			// No MP3, no temporary file; the input as it was.
+			EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"in.flac"});
+			EXPECT_EQ(ReadFile(input), data);
+
+			// The same through the program: status 1, one line on stderr.
+			std::string err;
+			EXPECT_EQ(RunProgram({TAMSEL_BINARY_DIR "/gogo", "-threads", std::to_string(threads),
+				"-silent", input}, err), 1);
+			EXPECT_EQ(err.rfind("gogo: cannot read ", 0), 0u) << err;
+			EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+			EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"in.flac"});
+		}
+	}
+}
+
+TEST(ParallelInput, DeleteTakesTheFramesReadIntoAccount)
+{
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	gogo::Options options;
+	options.input = input;
+	options.threads = kThreads;
+	options.silent = true;
+	options.deleteInput = true;
+	gogo::EncodeResult result = gogo::EncodeFile(options);
+	ASSERT_TRUE(result.ok) << result.error;
+	EXPECT_EQ(result.frames, int64_t{kSeconds} * kRate);
+	struct stat st;
+	EXPECT_NE(stat(input.c_str(), &st), 0); // deleted
+
+	// A WAV cut short: the header declares 30 s, 20 s are there. The
+	// encode on many threads writes the MP3 of what there is and keeps
+	// the input, as on one.
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	std::string data = ReadFile(input);
+	data.resize(data.size() * 2 / 3);
+	ASSERT_TRUE(testing_support::WriteFile(input, data));
+	unlink(result.outputPath.c_str());
+	result = gogo::EncodeFile(options);
+	EXPECT_FALSE(result.ok);
+	EXPECT_TRUE(result.outputWritten);
+	EXPECT_TRUE(result.inputKept);
+	EXPECT_NE(result.error.find("its header declares 30.0 s"), std::string::npos) << result.error;
+	EXPECT_EQ(ReadFile(input), data);
+	const Pcm decoded = Decode(result.outputPath);
+	ASSERT_TRUE(decoded.ok);
+	EXPECT_EQ(static_cast<int64_t>(decoded.samples.size() / 2), result.frames);
+}
+
+TEST(ParallelInput, Mpg123AndFfmpegDecodeWithoutAWord)
+{
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	int tried = 0;
+	for (const Setting& setting : {kCbr128, kCbr320, kVbr2}) {
+		const gogo::EncodeResult result = Encode(input, dir / setting.name, setting, kThreads);
+		ASSERT_TRUE(result.ok) << result.error;
+		std::string err;
+		if (access("/usr/bin/mpg123", X_OK) == 0) {
+			tried++;
+			EXPECT_EQ(RunProgram({"/usr/bin/mpg123", "-q", "-t", result.outputPath}, err), 0);
+			EXPECT_EQ(err, "") << setting.name;
+		}
+		if (access("/usr/bin/ffmpeg", X_OK) == 0) {
+			tried++;
+			EXPECT_EQ(RunProgram({"/usr/bin/ffmpeg", "-v", "warning", "-nostdin", "-i", result.outputPath,
+						  "-f", "null", "-"},
+						  err),
+				0);
+			EXPECT_EQ(err, "") << setting.name;
+		}
+	}
+	if (tried == 0)
+		GTEST_SKIP() << "neither mpg123 nor ffmpeg";
+}
+
+// ---- the option ---------------------------------------------------------------------------------
+
+TEST(ParallelOption, ThreadsTakesOneToSixtyFour)
+{
+	auto parse = [](std::vector<std::string> arguments) { return gogo::ParseArguments(arguments); };
+	EXPECT_EQ(parse({"x.wav"}).options.threads, 0); // every core
+	for (const char* good : {"1", "2", "64"}) {
+		const gogo::ParseResult r = parse({"-threads", good, "x.wav"});
+		ASSERT_EQ(r.action, gogo::ParseAction::Encode) << good;
+		EXPECT_EQ(r.options.threads, std::stoi(good));
+	}
+	for (const char* bad : {"0", "65", "-1", "two", "", "99999"}) {
+		const gogo::ParseResult r = parse({"-threads", bad, "x.wav"});
+		EXPECT_EQ(r.action, gogo::ParseAction::Error) << bad;
+		EXPECT_NE(r.error.find("-threads"), std::string::npos) << r.error;
+	}
+	EXPECT_EQ(parse({"-threads", "x.wav"}).action, gogo::ParseAction::Error);
+	EXPECT_NE(gogo::UsageText().find("-threads"), std::string::npos);
+	EXPECT_GE(gogo::OnlineCores(), 1);
+}
+
+} // namespace
