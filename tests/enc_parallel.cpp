@@ -5,6 +5,7 @@
 // encode does. Signals are made here: pink noise, a sine sweep, and drum
 // hits and clicks over silence.
 #include "GogoEncoder.h"
+#include "GogoFixtures.h"
 #include "GogoOptions.h"
 #include "LameTag.h"
 #include "Mp3Frame.h"
@@ -34,6 +35,8 @@
 extern char** environ;
 
 namespace {
+
+using gogo_testing::ListDirectory;
 
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -145,21 +148,6 @@ std::vector<short> ReadShorts(const std::string& path)
 	sf_close(file);
 	out.resize(static_cast<size_t>(std::max<sf_count_t>(got, 0) * info.channels));
 	return out;
-}
-
-std::vector<std::string> Entries(const std::string& directory)
-{
-	std::vector<std::string> names;
-	if (DIR* dir = opendir(directory.c_str())) {
-		while (dirent* entry = readdir(dir)) {
-			const std::string name = entry->d_name;
-			if (name != "." && name != "..")
-				names.push_back(name);
-		}
-		closedir(dir);
-	}
-	std::sort(names.begin(), names.end());
-	return names;
 }
 
 // ---- decoding ------------------------------------------------------------------------
@@ -587,7 +575,7 @@ TEST(ParallelInput, AFlacThatStopsDecodingFailsAndLeavesNothing)
 			EXPECT_EQ(result.error.rfind("cannot read ", 0), 0u) << result.error;
 			EXPECT_NE(result.error.find("sample frames it declares"), std::string::npos) << result.error;
 			// No MP3, no temporary file; the input as it was.
-			EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"in.flac"});
+			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"in.flac"});
 			EXPECT_EQ(ReadFile(input), data);
 
 			// The same through the program: status 1, one line on stderr.
@@ -596,7 +584,7 @@ TEST(ParallelInput, AFlacThatStopsDecodingFailsAndLeavesNothing)
 				"-silent", input}, err), 1);
 			EXPECT_EQ(err.rfind("gogo: cannot read ", 0), 0u) << err;
 			EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-			EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"in.flac"});
+			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"in.flac"});
 		}
 	}
 }
