@@ -266,7 +266,7 @@ std::string UsageText()
 		"                lame does) instead of taking a free name; refused with -delete\n"
 		"  -threads <n> encode on n threads (1 to 64, at most 16 run at once;\n"
 		"                default: one per core online); -threads 1 gives exactly\n"
-		"                what LAME alone makes. Inputs under about 15 s, and those\n"
+		"                what LAME alone makes. Inputs under about 13 s, and those\n"
 		"                LAME resamples, use one thread\n"
 		"  -noreplaygain skip the ReplayGain analysis (done by default, as lame does)\n"
 		"  -silent       no progress output\n"
