@@ -32,7 +32,8 @@ public:
 	void Put(unsigned value, int bits)
 	{
 		for (int i = bits - 1; i >= 0; i--) {
-			const unsigned bit = (value >> i) & 1u;
+			// Runs of zeros are written as one wide field: past 32 bits, zeros.
+			const unsigned bit = i < 32 ? (value >> i) & 1u : 0u;
 			fData[fPosition >> 3] = static_cast<unsigned char>(fData[fPosition >> 3] | (bit << (7 - (fPosition & 7))));
 			fPosition++;
 		}
