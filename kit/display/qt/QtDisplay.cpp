@@ -52,7 +52,7 @@ void QtDisplay::Run()
 	Impl::EnsureApplication();
 	static const bool exitWatched = std::atexit(ScreenGoneAtExit) == 0;
 	(void)exitWatched;
-	QObject waker;
+	DrainWaker waker(fImpl.get());
 	{
 		std::lock_guard guard(fImpl->lock);
 		if (fImpl->quitRequested) {
@@ -65,7 +65,7 @@ void QtDisplay::Run()
 		// Work queued before Run (the first windows) is applied inside the
 		// event loop like everything else, so that Quit always finds it running.
 		fImpl->wakePosted = true;
-		QMetaObject::invokeMethod(&waker, [this] { fImpl->Drain(); }, Qt::QueuedConnection);
+		waker.Wake();
 	}
 	sServing = true;
 	QApplication::exec();
@@ -94,8 +94,7 @@ void QtDisplay::Quit()
 	}, nullptr});
 	if (fImpl->waker && !fImpl->wakePosted) {
 		fImpl->wakePosted = true;
-		QMetaObject::invokeMethod(fImpl->waker, [impl = fImpl.get()] { impl->Drain(); },
-			Qt::QueuedConnection);
+		fImpl->waker->Wake();
 	}
 }
 

@@ -20,6 +20,8 @@
 
 #include <Message.h>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPointer>
 #include <QSize>
 #include <QWidget>
@@ -106,6 +108,8 @@ struct CallState {
 	bool ran = false;
 };
 
+class DrainWaker;
+
 struct QtDisplay::Impl {
 	explicit Impl(QtDisplay* owner) : owner(owner) {}
 
@@ -179,7 +183,7 @@ struct QtDisplay::Impl {
 		CallState* call = nullptr; // a waiting Call, when not null
 	};
 	std::vector<Task> tasks;
-	QObject* waker = nullptr;
+	DrainWaker* waker = nullptr;
 	bool wakePosted = false;
 	bool running = false;
 	bool quitRequested = false;
@@ -195,6 +199,22 @@ struct QtDisplay::Impl {
 	std::map<int32, PanelRec> panels;
 	int64 panelAnswers = 0; // answers given so far, for the robot
 	bool exitWhenShown = false;
+};
+
+// Wakes the main thread to drain the task queue with an event that carries
+// nothing: the tasks travel under our own lock, which ThreadSanitizer sees,
+// never through Qt's queue, whose locks it cannot see.
+class DrainWaker : public QObject {
+public:
+	explicit DrainWaker(QtDisplay::Impl* impl) : fImpl(impl) {}
+	// Any thread; Qt owns the event.
+	void Wake() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+
+protected:
+	void customEvent(QEvent*) override;
+
+private:
+	QtDisplay::Impl* fImpl;
 };
 
 template <typename F>

@@ -21,6 +21,11 @@ int gArgc = 1;
 
 } // namespace
 
+void DrainWaker::customEvent(QEvent*)
+{
+	fImpl->Drain();
+}
+
 bool QtDisplay::Impl::OnMainThread()
 {
 	// Qt's GUI thread is the process's first thread; its id is the pid.
@@ -44,7 +49,7 @@ void QtDisplay::Impl::Post(std::function<void()> task)
 	tasks.push_back({std::move(task), nullptr});
 	if (waker && !wakePosted) {
 		wakePosted = true;
-		QMetaObject::invokeMethod(waker, [this] { Drain(); }, Qt::QueuedConnection);
+		waker->Wake();
 	}
 }
 
@@ -63,7 +68,7 @@ bool QtDisplay::Impl::Call(const std::function<void()>& fn)
 	tasks.push_back({[&fn] { fn(); }, &state});
 	if (waker && !wakePosted) {
 		wakePosted = true;
-		QMetaObject::invokeMethod(waker, [this] { Drain(); }, Qt::QueuedConnection);
+		waker->Wake();
 	}
 	// A call made before the display serves waits for it: the first windows
 	// ask for their sizes while the main thread is still on its way into the
