@@ -58,13 +58,25 @@ int64_t FlushSilence(int frameSize, int encoderDelay, int64_t streamFrames, int6
 	return std::max<int64_t>(0, silence);
 }
 
+// The stream's frame segment k of segments starts at. Each segment is
+// given the same number of frames to encode: the first has no warm-up and
+// the last no overlap, so they keep more of their frames than the others
+// and no worker is left to finish alone.
+int64_t SegmentStart(int64_t streamFrames, int k, int segments)
+{
+	if (k == 0)
+		return 0;
+	const int64_t extra = kWarmUpFrames + kOverlapFrames + kLookaheadFrames;
+	return kWarmUpFrames + std::max<int64_t>(0, streamFrames - extra) * k / segments;
+}
+
 std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments)
 {
 	const int64_t streamFrames = inputFrames / frameSize;
 	std::vector<SegmentPlan> plans(static_cast<size_t>(segments));
 	for (int k = 0; k < segments; k++) {
 		SegmentPlan& plan = plans[static_cast<size_t>(k)];
-		plan.firstFrame = streamFrames * k / segments;
+		plan.firstFrame = SegmentStart(streamFrames, k, segments);
 		plan.warmUp = k == 0 ? 0 : kWarmUpFrames;
 		plan.overlap = kOverlapFrames;
 		plan.inputStart = (plan.firstFrame - plan.warmUp) * frameSize;
@@ -73,7 +85,7 @@ std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int se
 			plan.plannedEnd = -1;
 			plan.inputEnd = INT64_MAX;
 		} else {
-			plan.plannedEnd = streamFrames * (k + 1) / segments;
+			plan.plannedEnd = SegmentStart(streamFrames, k + 1, segments);
 			plan.inputEnd = std::min(inputFrames,
 				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
 		}
@@ -386,6 +398,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	}
 	result.enlargedFrames = joiner.EnlargedFrames();
 	result.joins = joiner.Joins();
+	for (size_t k = 1; k < plans.size(); k++)
+		result.starts.push_back(plans[k].firstFrame);
 	return result;
 }
 

@@ -74,6 +74,7 @@ struct ParallelResult {
 	int64_t framesRead = 0; // sample frames read from the input
 	int enlargedFrames = 0; // frames whose bit rate a join had to raise
 	std::vector<int64_t> joins; // the frames (of the stream) where segments were joined
+	std::vector<int64_t> starts; // the frames where the segments after the first were to start
 };
 
 // Writes size bytes at offset, or after the last write when offset < 0;

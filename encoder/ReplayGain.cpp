@@ -156,8 +156,12 @@ void ReplayGainAnalysis::Filter(size_t count)
 {
 	const float* k = fYule;
 	const float* b = fButter;
-	fYule2.resize(2 * (kOrder + count));
-	fButter2.resize(2 * (kOrder + count));
+	// The arrays only grow: filling the new part with zeros block after
+	// block would cost more than the filter's arithmetic on it.
+	if (fYule2.size() < 2 * (kOrder + count)) {
+		fYule2.resize(2 * (kOrder + count));
+		fButter2.resize(2 * (kOrder + count));
+	}
 	const float* x = fInput.data() + 2 * kOrder;
 	float* y = fYule2.data() + 2 * kOrder;
 	float* z = fButter2.data() + 2 * kOrder;
@@ -218,8 +222,10 @@ void ReplayGainAnalysis::Analyse(size_t count)
 		fInWindow = 0;
 	}
 	// Keep the last kOrder frames of each array for the next block.
+	const auto from = static_cast<std::ptrdiff_t>(2 * count);
+	const auto history = static_cast<std::ptrdiff_t>(2 * kOrder);
 	for (std::vector<float>* values : {&fInput, &fYule2, &fButter2})
-		values->erase(values->begin(), values->end() - static_cast<std::ptrdiff_t>(2 * kOrder));
+		std::copy(values->begin() + from, values->begin() + from + history, values->begin());
 }
 
 template<typename Sample>
@@ -233,7 +239,8 @@ void ReplayGainAnalysis::Add(const Sample* samples, size_t frames, float norm)
 			m[i][j] = norm * fTransform[i][j];
 	}
 	const size_t step = static_cast<size_t>(fChannelsIn);
-	fInput.resize(2 * (kOrder + frames));
+	if (fInput.size() < 2 * (kOrder + frames))
+		fInput.resize(2 * (kOrder + frames));
 	float* in = fInput.data() + 2 * kOrder;
 	for (size_t i = 0; i < frames; i++) {
 		const float xl = static_cast<float>(samples[i * step]);
