@@ -11,7 +11,7 @@ PACKAGES=(
 	googletest libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev
 	xvfb xauth xdotool x11-apps x11-utils imagemagick openbox
-	lame attr
+	lame attr mpg123
 )
 
 missing=()
