@@ -12,6 +12,11 @@
 # the script checks). gogo runs on every core online unless GOGO_THREADS
 # says otherwise; lame has one.
 #
+# Then one line on what two cores give on this machine (two lames at once),
+# and a ten-file list through the whole program (bench_program_vs_lame,
+# next to gogo in the build folder, or BENCH_PROGRAM=...) against lame file
+# by file (target: at most 0.6).
+#
 # usage: bench/encoder_vs_lame.sh [path/to/gogo]
 #   GOGO=...          the gogo executable (default: build-enc/gogo, then build/gogo)
 #   LAME=...          the lame executable (default: lame on PATH)
@@ -192,6 +197,46 @@ for signal in "${signals[@]}"; do
 		fi
 	done
 done
+
+# What two cores give here at most: two lame encodes at once against one
+# alone. One encode split in two can do no better than half the time of two
+# at once.
+if [[ -z "${BENCH_WAV:-}" && " ${signals[*]} " == *" pink "* ]]; then
+	out="$work/out"
+	mkdir -p "$out"
+	: >"$work/alone.times"
+	: >"$work/pair.times"
+	for ((i = 0; i < runs; i++)); do
+		timed "$work/alone.times" "$lame" --quiet -b 128 "$work/pink.wav" "$out/a.mp3"
+		start=$(date +%s.%N)
+		"$lame" --quiet -b 128 "$work/pink.wav" "$out/b.mp3" &
+		"$lame" --quiet -b 128 "$work/pink.wav" "$out/c.mp3"
+		wait
+		end=$(date +%s.%N)
+		awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f 0\n", b - a }' >>"$work/pair.times"
+	done
+	alone=$(cut -d' ' -f1 "$work/alone.times" | median)
+	pair=$(cut -d' ' -f1 "$work/pair.times" | median)
+	echo
+	awk -v a="$alone" -v p="$pair" 'BEGIN { printf "two cores here: one lame -b 128 on pink %.3f s, two at once %.3f s; so at best gogo / lame = %.3f\n", a, p, p / (2 * a) }'
+fi
+
+# Ten files through the whole program (headless, this gogo, the program's
+# default settings) against lame's defaults file by file.
+program_bench="${BENCH_PROGRAM:-$(dirname "$gogo")/bench/bench_program_vs_lame}"
+if [[ -z "${BENCH_WAV:-}" && -x "$program_bench" ]]; then
+	list="$work/list"
+	mkdir -p "$list"
+	for ((i = 0; i < 10; i++)); do
+		signal="${signals[$((i % ${#signals[@]}))]}"
+		ln "$work/$signal.wav" "$list/file$i.wav"
+	done
+	echo
+	BENCH_GOGO="$gogo" BENCH_LAME="$lame" BENCH_ROUNDS="$runs" BENCH_WAVS="$list" "$program_bench" || failed=1
+elif [[ -z "${BENCH_WAV:-}" ]]; then
+	echo
+	echo "(no $program_bench: build the bench_program_vs_lame target for the ten-file row)"
+fi
 echo
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit $failed
