@@ -18,7 +18,7 @@
 // The input is read once, in order, on the calling thread, which hands each
 // block to the segments that need it, runs the ReplayGain analysis and
 // joins the segments as they finish; it waits while the input read but not
-// yet encoded passes a fixed budget. See ENCODER_DESIGN_NOTES.md.
+// yet encoded passes a fixed budget. See docs/encoder.md.
 #pragma once
 
 #include <lame/lame.h>
