@@ -165,37 +165,72 @@ void ReplayGainAnalysis::Filter(size_t count)
 	const float* x = fInput.data() + 2 * kOrder;
 	float* y = fYule2.data() + 2 * kOrder;
 	float* z = fButter2.data() + 2 * kOrder;
-	// The Yule-Walker part sums in double (the 1e-10 keeps it off
-	// denormals) float products, as LAME does: the input's terms first,
-	// then those of the earlier outputs from the oldest on, so that only the
-	// last addition waits for the previous output. The Butterworth part is
-	// all float. Both channels at once.
+	// As LAME: the Yule-Walker part sums float products in double (the
+	// 1e-10 keeps it off denormals), the Butterworth part is all float.
+	// The terms are grouped so that only the last product and subtraction
+	// wait for the previous output: the terms of the input and of the older
+	// outputs are summed while the filter waits for it. (LAME adds the same
+	// products in another order; the gain comes out the same.) Both
+	// channels at once.
 #if defined(__SSE2__)
+	// The coefficients in registers (or at least apart from the arrays
+	// written here, which the compiler must assume they might alias).
+	__m128 kv[2 * kOrder + 1], bv[5];
+	for (size_t j = 0; j <= 2 * kOrder; j++)
+		kv[j] = _mm_set1_ps(k[j]);
+	for (size_t j = 0; j < 5; j++)
+		bv[j] = _mm_set1_ps(b[j]);
 	auto pair = [](const float* p) { return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))); };
+	auto product = [&pair](const float* p, __m128 c) { return _mm_cvtps_pd(_mm_mul_ps(pair(p), c)); };
+	// The last two outputs of each filter stay in registers: read back from
+	// memory, each would wait for its own store.
+	__m128 y1 = pair(y - 2), y2 = pair(y - 4), z1 = pair(z - 2), z2 = pair(z - 4);
 	for (size_t i = 0; i < 2 * count; i += 2) {
-		__m128d sum = _mm_add_pd(_mm_set1_pd(1e-10), _mm_cvtps_pd(_mm_mul_ps(pair(x + i), _mm_set1_ps(k[0]))));
-		for (size_t j = 1; j <= kOrder; j++)
-			sum = _mm_add_pd(sum, _mm_cvtps_pd(_mm_mul_ps(pair(x + i - 2 * j), _mm_set1_ps(k[2 * j]))));
-		for (size_t j = kOrder; j >= 1; j--)
-			sum = _mm_sub_pd(sum, _mm_cvtps_pd(_mm_mul_ps(pair(y + i - 2 * j), _mm_set1_ps(k[2 * j - 1]))));
+		// The input's terms, in two runs.
+		__m128d even = _mm_add_pd(_mm_set1_pd(1e-10), product(x + i, kv[0]));
+		__m128d odd = product(x + i - 2, kv[2]);
+#pragma GCC unroll 8
+		for (size_t j = 2; j < kOrder; j += 2) {
+			even = _mm_add_pd(even, product(x + i - 2 * j, kv[2 * j]));
+			odd = _mm_add_pd(odd, product(x + i - 2 * (j + 1), kv[2 * (j + 1)]));
+		}
+		even = _mm_add_pd(even, product(x + i - 2 * kOrder, kv[2 * kOrder]));
+		// The outputs' from the oldest to the one before the last.
+		__m128d older = product(y + i - 2 * kOrder, kv[2 * kOrder - 1]);
+#pragma GCC unroll 8
+		for (size_t j = kOrder - 1; j >= 3; j--)
+			older = _mm_add_pd(older, product(y + i - 2 * j, kv[2 * j - 1]));
+		older = _mm_add_pd(older, _mm_cvtps_pd(_mm_mul_ps(y2, kv[3])));
+		const __m128d sum = _mm_sub_pd(_mm_sub_pd(_mm_add_pd(even, odd), older),
+			_mm_cvtps_pd(_mm_mul_ps(y1, kv[1])));
 		const __m128 y0 = _mm_cvtpd_ps(sum);
 		_mm_store_sd(reinterpret_cast<double*>(y + i), _mm_castps_pd(y0));
-		__m128 z0 = _mm_mul_ps(y0, _mm_set1_ps(b[0]));
-		z0 = _mm_sub_ps(z0, _mm_mul_ps(pair(z + i - 2), _mm_set1_ps(b[1])));
-		z0 = _mm_add_ps(z0, _mm_mul_ps(pair(y + i - 2), _mm_set1_ps(b[2])));
-		z0 = _mm_sub_ps(z0, _mm_mul_ps(pair(z + i - 4), _mm_set1_ps(b[3])));
-		z0 = _mm_add_ps(z0, _mm_mul_ps(pair(y + i - 4), _mm_set1_ps(b[4])));
+		const __m128 fresh = _mm_add_ps(_mm_mul_ps(y0, bv[0]), _mm_mul_ps(y1, bv[2]));
+		const __m128 old = _mm_sub_ps(_mm_mul_ps(y2, bv[4]), _mm_mul_ps(z2, bv[3]));
+		const __m128 z0 = _mm_sub_ps(_mm_add_ps(fresh, old), _mm_mul_ps(z1, bv[1]));
 		_mm_store_sd(reinterpret_cast<double*>(z + i), _mm_castps_pd(z0));
+		y2 = y1;
+		y1 = y0;
+		z2 = z1;
+		z1 = z0;
 	}
 #else
+	auto product = [](float v, float c) { return static_cast<double>(v * c); };
 	for (size_t i = 0; i < 2 * count; i++) {
-		double sum = 1e-10 + static_cast<double>(x[i] * k[0]);
-		for (size_t j = 1; j <= kOrder; j++)
-			sum += static_cast<double>(x[i - 2 * j] * k[2 * j]);
-		for (size_t j = kOrder; j >= 1; j--)
-			sum -= static_cast<double>(y[i - 2 * j] * k[2 * j - 1]);
-		y[i] = static_cast<float>(sum);
-		z[i] = y[i] * b[0] - z[i - 2] * b[1] + y[i - 2] * b[2] - z[i - 4] * b[3] + y[i - 4] * b[4];
+		double even = 1e-10 + product(x[i], k[0]);
+		double odd = product(x[i - 2], k[2]);
+		for (size_t j = 2; j <= kOrder; j += 2) {
+			even += product(x[i - 2 * j], k[2 * j]);
+			if (j + 1 <= kOrder)
+				odd += product(x[i - 2 * (j + 1)], k[2 * (j + 1)]);
+		}
+		double older = product(y[i - 2 * kOrder], k[2 * kOrder - 1]);
+		for (size_t j = kOrder - 1; j >= 2; j--)
+			older += product(y[i - 2 * j], k[2 * j - 1]);
+		y[i] = static_cast<float>(((even + odd) - older) - product(y[i - 2], k[1]));
+		const float fresh = y[i] * b[0] + y[i - 2] * b[2];
+		const float old = y[i - 4] * b[4] - z[i - 4] * b[3];
+		z[i] = (fresh + old) - z[i - 2] * b[1];
 	}
 #endif
 }
@@ -204,11 +239,28 @@ void ReplayGainAnalysis::Analyse(size_t count)
 {
 	Filter(count);
 	const float* z = fButter2.data() + 2 * kOrder;
-	for (size_t i = 0; i < count; i++) {
-		const double l = z[2 * i], r = z[2 * i + 1];
-		fSum[0] += l * l;
-		fSum[1] += r * r;
-		if (++fInWindow < fWindow)
+	for (size_t i = 0; i < count;) {
+		// Up to the end of the window, the squares summed in order as LAME
+		// sums them, both channels at once.
+		const size_t start = i;
+		const size_t end = std::min(count, i + (fWindow - fInWindow));
+#if defined(__SSE2__)
+		__m128d sum = _mm_set_pd(fSum[1], fSum[0]);
+		for (; i < end; i++) {
+			const __m128d v = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(z + 2 * i))));
+			sum = _mm_add_pd(sum, _mm_mul_pd(v, v));
+		}
+		_mm_storel_pd(&fSum[0], sum);
+		_mm_storeh_pd(&fSum[1], sum);
+#else
+		for (; i < end; i++) {
+			const double l = z[2 * i], r = z[2 * i + 1];
+			fSum[0] += l * l;
+			fSum[1] += r * r;
+		}
+#endif
+		fInWindow += end - start;
+		if (fInWindow < fWindow)
 			continue;
 		// LAME analyses a mono encode's one channel as both.
 		const double right = fChannelsOut == 2 ? fSum[1] : fSum[0];
