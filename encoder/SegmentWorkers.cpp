@@ -168,7 +168,7 @@ WorkerPool::~WorkerPool()
 		// Segments nobody took: close them so that nothing waits on them.
 		fQueue.clear();
 	}
-	fChanged.notify_all();
+	fWork.notify_all();
 	for (std::thread& thread : fThreads)
 		thread.join();
 }
@@ -203,7 +203,7 @@ void WorkerPool::Submit(std::shared_ptr<SegmentStream> stream)
 		std::lock_guard<std::mutex> lock(fLock);
 		fQueue.push_back(std::move(stream));
 	}
-	fChanged.notify_all();
+	fWork.notify_all();
 }
 
 void WorkerPool::Hold(size_t bytes)
@@ -218,13 +218,13 @@ void WorkerPool::Release(size_t bytes)
 		std::lock_guard<std::mutex> lock(fLock);
 		fHeld -= std::min(fHeld, bytes);
 	}
-	fChanged.notify_all();
+	fRoom.notify_all();
 }
 
 bool WorkerPool::WaitForRoom(size_t budget, std::chrono::milliseconds patience)
 {
 	std::unique_lock<std::mutex> lock(fLock);
-	return fChanged.wait_for(lock, patience, [&] {
+	return fRoom.wait_for(lock, patience, [&] {
 		return fHeld <= budget || fBusy == fWaiting || fCancel.load();
 	});
 }
@@ -232,7 +232,7 @@ bool WorkerPool::WaitForRoom(size_t budget, std::chrono::milliseconds patience)
 bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutput& output)
 {
 	std::unique_lock<std::mutex> lock(fLock);
-	fChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
+	fDoneChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
 	auto found = fDone.find(index);
 	if (found == fDone.end()) {
 		if (!fOutOfMemory)
@@ -249,7 +249,9 @@ bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutp
 void WorkerPool::Cancel()
 {
 	fCancel.store(true);
-	fChanged.notify_all();
+	fWork.notify_all();
+	fRoom.notify_all();
+	fDoneChanged.notify_all();
 }
 
 bool WorkerPool::Next(SegmentStream& stream, Samples& block)
@@ -258,7 +260,7 @@ bool WorkerPool::Next(SegmentStream& stream, Samples& block)
 		std::lock_guard<std::mutex> lock(fLock);
 		fWaiting++;
 	}
-	fChanged.notify_all();
+	fRoom.notify_all();
 	const bool got = stream.Pop(block);
 	{
 		std::lock_guard<std::mutex> lock(fLock);
@@ -273,7 +275,7 @@ void WorkerPool::Run()
 		std::shared_ptr<SegmentStream> stream;
 		{
 			std::unique_lock<std::mutex> lock(fLock);
-			fChanged.wait(lock, [this] { return fClosing || !fQueue.empty(); });
+			fWork.wait(lock, [this] { return fClosing || !fQueue.empty(); });
 			if (fQueue.empty())
 				return;
 			stream = std::move(fQueue.front());
@@ -296,7 +298,8 @@ void WorkerPool::Run()
 				fOutOfMemory = true; // Take() reports it rather than wait
 			}
 		}
-		fChanged.notify_all();
+		fDoneChanged.notify_all();
+		fRoom.notify_all(); // one busy worker fewer
 	}
 }
 

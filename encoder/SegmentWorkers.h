@@ -131,7 +131,12 @@ private:
 	std::atomic<bool> fCancel{false};
 	std::atomic<int64_t> fEncoded{0};
 	std::mutex fLock;
-	std::condition_variable fChanged;
+	// Each waiter has its own, so that a worker taking a block wakes only
+	// the reader waiting for room, and the calling thread waiting for a
+	// segment is woken once the segment is done.
+	std::condition_variable fWork; // segments queued, or closing
+	std::condition_variable fRoom; // bytes released, workers waiting for input
+	std::condition_variable fDoneChanged; // a segment done
 	std::deque<std::shared_ptr<SegmentStream>> fQueue;
 	std::map<int, SegmentOutput> fDone;
 	size_t fHeld = 0;
