@@ -163,50 +163,17 @@ struct Pcm {
 Pcm Decode(const std::string& path)
 {
 	Pcm pcm;
-	std::string data = ReadFile(path);
-	hip_t hip = hip_decode_init();
-	if (hip == nullptr || data.empty())
-		return pcm;
-	std::vector<short> left(1152 * 4), right(1152 * 4), all;
-	mp3data_struct info{};
-	unsigned char none[1] = {0};
-	size_t position = 0;
-	bool error = false;
-	while (!error) {
-		const size_t length = std::min<size_t>(4096, data.size() - position);
-		unsigned char* chunk = length > 0 ? reinterpret_cast<unsigned char*>(data.data() + position) : none;
-		position += length;
-		int delay = -1, padding = -1;
-		int got = hip_decode1_headersB(hip, chunk, length, left.data(), right.data(), &info, &delay, &padding);
-		while (true) {
-			if (delay >= 0) {
-				pcm.delay = delay;
-				pcm.padding = padding;
-			}
-			if (got < 0) {
-				error = true;
-				break;
-			}
-			if (got == 0)
-				break;
-			for (int i = 0; i < got; i++) {
-				all.push_back(left[static_cast<size_t>(i)]);
-				all.push_back(right[static_cast<size_t>(i)]);
-			}
-			delay = padding = -1;
-			got = hip_decode1_headersB(hip, none, 0, left.data(), right.data(), &info, &delay, &padding);
-		}
-		if (length == 0)
-			break;
-	}
-	hip_decode_exit(hip);
-	if (error || pcm.delay < 0 || pcm.padding < 0)
+	std::vector<short> all;
+	const gogo_testing::Decoded decoded = gogo_testing::Decode(path, &all);
+	pcm.delay = decoded.delay;
+	pcm.padding = decoded.padding;
+	if (!decoded.ok || pcm.delay < 0 || pcm.padding < 0)
 		return pcm;
 	const size_t frames = all.size() / 2;
 	const size_t skip = static_cast<size_t>(pcm.delay) + 529;
-	const size_t total = frames - static_cast<size_t>(pcm.delay) - static_cast<size_t>(pcm.padding);
-	if (skip > frames)
+	if (skip > frames || static_cast<size_t>(pcm.delay) + static_cast<size_t>(pcm.padding) > frames)
 		return pcm;
+	const size_t total = frames - static_cast<size_t>(pcm.delay) - static_cast<size_t>(pcm.padding);
 	// What the tag says the stream holds, from where the input starts.
 	const size_t available = std::min(total, frames - skip);
 	pcm.samples.assign(all.begin() + static_cast<std::ptrdiff_t>(2 * skip),

@@ -354,8 +354,9 @@ struct Decoded {
 	int64_t Content() const { return samples - std::max(delay, 0) - std::max(padding, 0); }
 };
 
-// Decodes with libmp3lame's decoder (hip).
-inline Decoded Decode(const std::string& path)
+// Decodes with libmp3lame's decoder (hip); with samples, also keeps the
+// decoded samples there, interleaved stereo (a mono stream's twice).
+inline Decoded Decode(const std::string& path, std::vector<short>* samples = nullptr)
 {
 	Decoded decoded;
 	std::string data = ReadFile(path);
@@ -390,6 +391,12 @@ inline Decoded Decode(const std::string& path)
 			if (got == 0)
 				break;
 			decoded.samples += got;
+			if (samples != nullptr) {
+				for (int i = 0; i < got; i++) {
+					samples->push_back(left[static_cast<size_t>(i)]);
+					samples->push_back(right[static_cast<size_t>(i)]);
+				}
+			}
 			delay = padding = -1;
 			got = hip_decode1_headersB(hip, none, 0, left.data(), right.data(), &mp3data, &delay,
 				&padding);
