@@ -1,5 +1,5 @@
 // Runs the program on the headless display over a list of files with a
-// given encoder and times the run from the click on "Encode" to the end of
+// given encoder and times the run from the click on "Encode!" to the end of
 // the run: what the benchmarks of whole runs share.
 #pragma once
 
