@@ -2,6 +2,7 @@
 #include "DeclaredLength.h"
 #include "FileOps.h"
 #include "InputReader.h"
+#include "LameHandle.h"
 #include "ParallelEncoder.h"
 #include "Paths.h"
 #include "TempFile.h"
@@ -22,22 +23,6 @@
 namespace gogo {
 
 namespace {
-
-class LameHandle {
-public:
-	LameHandle() : fFlags(lame_init()) {}
-	~LameHandle()
-	{
-		if (fFlags != nullptr)
-			lame_close(fFlags);
-	}
-	LameHandle(const LameHandle&) = delete;
-	LameHandle& operator=(const LameHandle&) = delete;
-	lame_global_flags* Get() const { return fFlags; }
-
-private:
-	lame_global_flags* fFlags;
-};
 
 std::string LameError(int code)
 {

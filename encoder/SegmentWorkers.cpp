@@ -1,6 +1,7 @@
 #include "SegmentWorkers.h"
 
 #include "InputReader.h"
+#include "LameHandle.h"
 
 #include <algorithm>
 #include <climits>
@@ -16,22 +17,6 @@ namespace {
 
 // Samples handed to LAME at a time.
 constexpr int kEncodeChunk = 8192;
-
-class Lame {
-public:
-	Lame() : fFlags(lame_init()) {}
-	~Lame()
-	{
-		if (fFlags != nullptr)
-			lame_close(fFlags);
-	}
-	Lame(const Lame&) = delete;
-	Lame& operator=(const Lame&) = delete;
-	lame_global_flags* Get() const { return fFlags; }
-
-private:
-	lame_global_flags* fFlags;
-};
 
 // Encodes a block of frames sample frames; LAME's return value.
 int EncodeBlock(lame_global_flags* gf, const Samples& block, size_t offset, int frames, int channels,
@@ -306,7 +291,7 @@ void WorkerPool::Run()
 SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 {
 	SegmentOutput output;
-	Lame lame;
+	LameHandle lame;
 	lame_global_flags* gf = lame.Get();
 	if (gf == nullptr) {
 		output.memory = true;
