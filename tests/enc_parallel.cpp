@@ -26,13 +26,8 @@
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -250,30 +245,11 @@ uint16_t Crc16Arc(const std::string& data, size_t from)
 }
 
 // Runs a program (no shell); its exit status, and what it said on stderr.
-int RunProgram(const std::vector<std::string>& arguments, std::string& err)
+int RunProgram(const std::vector<std::string>& command, std::string& err)
 {
-	TempDir capture;
-	const std::string errPath = capture / "stderr";
-	std::vector<std::string> strings = arguments;
-	std::vector<char*> argv;
-	for (std::string& s : strings)
-		argv.push_back(s.data());
-	argv.push_back(nullptr);
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-	posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-	pid_t pid = -1;
-	const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-	posix_spawn_file_actions_destroy(&actions);
-	if (spawned != 0)
-		return -1;
-	int status = -1;
-	while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-	}
-	err = ReadFile(errPath);
-	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+	const gogo_testing::RunResult run = gogo_testing::RunCommand(command);
+	err = run.err;
+	return run.Code();
 }
 
 // ---- the joins: SNR window by window ---------------------------------------------------

@@ -202,12 +202,13 @@ struct Environment {
 	}
 };
 
-inline pid_t Spawn(const std::vector<std::string>& arguments, Stdio stdio, const std::string& outPath,
+// Starts command (the program's path first, no shell).
+inline pid_t SpawnCommand(const std::vector<std::string>& command, Stdio stdio, const std::string& outPath,
 	const std::string& errPath, int pipeWrite = -1, const std::vector<std::string>& extraEnvironment = {})
 {
-	std::vector<std::string> strings;
-	strings.push_back(kGogo);
-	strings.insert(strings.end(), arguments.begin(), arguments.end());
+	if (command.empty())
+		return -1;
+	std::vector<std::string> strings = command;
 	std::vector<char*> argv;
 	for (std::string& s : strings)
 		argv.push_back(s.data());
@@ -249,13 +250,22 @@ inline pid_t Spawn(const std::vector<std::string>& arguments, Stdio stdio, const
 
 	Environment environment(extraEnvironment);
 	pid_t pid = -1;
-	if (posix_spawn(&pid, kGogo.c_str(), &actions, &attributes, argv.data(),
+	if (posix_spawn(&pid, strings[0].c_str(), &actions, &attributes, argv.data(),
 			environment.pointers.data()) != 0) {
 		pid = -1;
 	}
 	posix_spawnattr_destroy(&attributes);
 	posix_spawn_file_actions_destroy(&actions);
 	return pid;
+}
+
+// Starts gogo with arguments.
+inline pid_t Spawn(const std::vector<std::string>& arguments, Stdio stdio, const std::string& outPath,
+	const std::string& errPath, int pipeWrite = -1, const std::vector<std::string>& extraEnvironment = {})
+{
+	std::vector<std::string> command = {kGogo};
+	command.insert(command.end(), arguments.begin(), arguments.end());
+	return SpawnCommand(command, stdio, outPath, errPath, pipeWrite, extraEnvironment);
 }
 
 inline int Wait(pid_t pid)
@@ -266,7 +276,8 @@ inline int Wait(pid_t pid)
 	return status;
 }
 
-inline RunResult RunGogo(const std::vector<std::string>& arguments, Stdio stdio = Stdio::Capture)
+// Runs command (the program's path first) to its end.
+inline RunResult RunCommand(const std::vector<std::string>& command, Stdio stdio = Stdio::Capture)
 {
 	TempDir capture;
 	const std::string outPath = capture / "stdout";
@@ -278,7 +289,7 @@ inline RunResult RunGogo(const std::vector<std::string>& arguments, Stdio stdio 
 			return run;
 		close(pipeEnds[0]); // nobody reads: every write gets EPIPE
 	}
-	const pid_t pid = Spawn(arguments, stdio, outPath, errPath, pipeEnds[1]);
+	const pid_t pid = SpawnCommand(command, stdio, outPath, errPath, pipeEnds[1]);
 	if (pipeEnds[1] >= 0)
 		close(pipeEnds[1]);
 	if (pid < 0)
@@ -287,6 +298,13 @@ inline RunResult RunGogo(const std::vector<std::string>& arguments, Stdio stdio 
 	run.out = ReadFile(outPath);
 	run.err = ReadFile(errPath);
 	return run;
+}
+
+inline RunResult RunGogo(const std::vector<std::string>& arguments, Stdio stdio = Stdio::Capture)
+{
+	std::vector<std::string> command = {kGogo};
+	command.insert(command.end(), arguments.begin(), arguments.end());
+	return RunCommand(command, stdio);
 }
 
 // The stderr of a failure: exactly one line, "gogo: <reason>".
