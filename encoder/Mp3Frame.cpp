@@ -210,6 +210,7 @@ SplitResult SplitFrames(const unsigned char* data, size_t size, bool infoFirst)
 	// The payloads of the audio frames one after another: the space main
 	// data is counted in.
 	std::vector<unsigned char> stream;
+	stream.reserve(size); // never more than the frames' bytes: no copies as it grows
 	size_t position = 0;
 	bool first = true;
 	FrameHeader shape; // version, rate and channels of the first frame

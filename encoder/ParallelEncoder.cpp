@@ -84,10 +84,12 @@ std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int se
 		if (plan.last) {
 			plan.plannedEnd = -1;
 			plan.inputEnd = INT64_MAX;
+			plan.inputLength = inputFrames - plan.inputStart;
 		} else {
 			plan.plannedEnd = SegmentStart(streamFrames, k + 1, segments);
 			plan.inputEnd = std::min(inputFrames,
 				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
+			plan.inputLength = plan.inputEnd - plan.inputStart;
 		}
 	}
 	return plans;
@@ -270,20 +272,19 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 		case SampleKind::Float: gain.AddFloats(samples.floats.data(), frames); break;
 		}
 	};
-	std::deque<Samples> backlog;
+	// Blocks the analysis has yet to see, with the sample frames read into each.
+	std::deque<std::pair<std::shared_ptr<const Samples>, size_t>> backlog;
 	size_t backlogBytes = 0;
 	auto analyseBacklog = [&]() {
-		for (const Samples& held : backlog)
-			analyse(held, (held.shorts.size() + held.ints.size() + held.floats.size()) / channels);
+		for (const auto& [held, frames] : backlog)
+			analyse(*held, frames);
 		backlog.clear();
 		backlogBytes = 0;
 	};
-	Samples block;
-	block.kind = KindOf(source);
+	BlockPool blocks(KindOf(source), static_cast<size_t>(kReadBlock) * channels);
 	int nextOpen = 0;
 	int64_t position = 0;
 	try {
-		block.Resize(static_cast<size_t>(kReadBlock) * channels);
 		while (true) {
 			// Open the segments this block has samples for.
 			while (nextOpen < plan.segments
@@ -297,7 +298,10 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			while (!pool.WaitForRoom(kInputBudget, kPatience))
 				report();
 
-			const sf_count_t got = block.Read(source.file, kReadBlock);
+			// The segments and the analysis share the block until each is
+			// done with it; then it is read into again.
+			std::shared_ptr<Samples> block = blocks.Get();
+			const sf_count_t got = block->Read(source.file, kReadBlock);
 			if (got <= 0) {
 				if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
 					const char* text = sf_strerror(source.file);
@@ -314,9 +318,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				const int64_t from = std::max(position, stream.Plan().inputStart);
 				const int64_t to = std::min(blockEnd, stream.Plan().inputEnd);
 				if (from < to) {
-					Samples part;
-					part.Assign(block, static_cast<size_t>(from - position) * channels,
-						static_cast<size_t>(to - position) * channels);
+					BlockRange part{block, static_cast<size_t>(from - position) * channels,
+						static_cast<size_t>(to - position) * channels};
 					pool.Hold(part.Bytes());
 					stream.Push(std::move(part));
 				}
@@ -332,14 +335,12 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				// a bound), so that the reader gets to the later segments'
 				// input sooner.
 				const bool allStarted = submitted >= std::min(plan.threads, plan.segments);
-				if (!allStarted && backlogBytes + block.Bytes() <= kGainBacklog) {
-					Samples copy;
-					copy.Assign(block, 0, static_cast<size_t>(got) * channels);
-					backlogBytes += copy.Bytes();
-					backlog.push_back(std::move(copy));
+				if (!allStarted && backlogBytes + block->Bytes() <= kGainBacklog) {
+					backlogBytes += block->Bytes();
+					backlog.emplace_back(block, static_cast<size_t>(got));
 				} else {
 					analyseBacklog();
-					analyse(block, static_cast<size_t>(got));
+					analyse(*block, static_cast<size_t>(got));
 				}
 			}
 			position = blockEnd;

@@ -73,18 +73,44 @@ size_t Samples::Bytes() const
 	return shorts.size() * sizeof(short) + ints.size() * sizeof(int) + floats.size() * sizeof(float);
 }
 
-void Samples::Assign(const Samples& from, size_t begin, size_t end)
+BlockPool::BlockPool(SampleKind kind, size_t count)
+	: fKind(kind), fCount(count), fFree(std::make_shared<Free>())
 {
-	kind = from.kind;
-	auto assign = [begin, end](auto& to, const auto& source) {
-		to.assign(source.begin() + static_cast<std::ptrdiff_t>(begin),
-			source.begin() + static_cast<std::ptrdiff_t>(end));
-	};
-	switch (kind) {
-	case SampleKind::Short: assign(shorts, from.shorts); break;
-	case SampleKind::Int: assign(ints, from.ints); break;
-	case SampleKind::Float: assign(floats, from.floats); break;
+}
+
+std::shared_ptr<Samples> BlockPool::Get()
+{
+	std::unique_ptr<Samples> block;
+	{
+		std::lock_guard<std::mutex> lock(fFree->lock);
+		if (!fFree->blocks.empty()) {
+			block = std::move(fFree->blocks.back());
+			fFree->blocks.pop_back();
+		}
 	}
+	if (!block) {
+		block = std::make_unique<Samples>();
+		block->kind = fKind;
+		block->Resize(fCount);
+	}
+	std::shared_ptr<Free> free = fFree;
+	return std::shared_ptr<Samples>(block.release(), [free](Samples* given) {
+		std::unique_ptr<Samples> owned(given);
+		std::lock_guard<std::mutex> lock(free->lock);
+		try {
+			free->blocks.push_back(std::move(owned));
+		} catch (const std::bad_alloc&) {
+			// Not kept: freed here instead.
+		}
+	});
+}
+
+size_t BlockRange::Bytes() const
+{
+	if (!samples)
+		return 0;
+	return Count() * (samples->kind == SampleKind::Short ? sizeof(short)
+		: samples->kind == SampleKind::Int ? sizeof(int) : sizeof(float));
 }
 
 sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames)
@@ -104,7 +130,7 @@ sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames)
 	return got;
 }
 
-void SegmentStream::Push(Samples block)
+void SegmentStream::Push(BlockRange block)
 {
 	{
 		std::lock_guard<std::mutex> lock(fLock);
@@ -125,7 +151,7 @@ void SegmentStream::Close(bool last)
 	fChanged.notify_all();
 }
 
-bool SegmentStream::Pop(Samples& block)
+bool SegmentStream::Pop(BlockRange& block)
 {
 	std::unique_lock<std::mutex> lock(fLock);
 	fChanged.wait(lock, [this] { return fClosed || !fBlocks.empty(); });
@@ -217,7 +243,10 @@ bool WorkerPool::WaitForRoom(size_t budget, std::chrono::milliseconds patience)
 bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutput& output)
 {
 	std::unique_lock<std::mutex> lock(fLock);
-	fDoneChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
+	// Without patience, only a look: a wait even for no time sleeps the
+	// thread for the timer's slack (some 60 µs, for every block read).
+	if (patience.count() > 0)
+		fDoneChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
 	auto found = fDone.find(index);
 	if (found == fDone.end()) {
 		if (!fOutOfMemory)
@@ -239,7 +268,7 @@ void WorkerPool::Cancel()
 	fDoneChanged.notify_all();
 }
 
-bool WorkerPool::Next(SegmentStream& stream, Samples& block)
+bool WorkerPool::Next(SegmentStream& stream, BlockRange& block)
 {
 	{
 		std::lock_guard<std::mutex> lock(fLock);
@@ -308,18 +337,23 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 		output.lameCode = -3;
 		return output;
 	}
+	// The segment's MP3, reserved at once for the most LAME can make of
+	// its input (only the pages written are ever touched): growing it
+	// would copy it over and over.
 	std::vector<unsigned char> raw;
+	raw.reserve(static_cast<size_t>(plan.inputLength) * 5 / 4 + 7200);
 	std::vector<unsigned char> buffer(static_cast<size_t>(kEncodeChunk) * 5 / 4 + 7200);
-	Samples block;
+	BlockRange block;
 	const size_t channels = static_cast<size_t>(fChannels);
 	while (Next(stream, block)) {
 		const size_t bytes = block.Bytes();
-		const size_t frames = (block.shorts.size() + block.ints.size() + block.floats.size()) / channels;
+		const size_t frames = block.Count() / channels;
 		for (size_t done = 0; done < frames;) {
 			if (fCancel.load())
 				return output;
 			const int n = static_cast<int>(std::min<size_t>(kEncodeChunk, frames - done));
-			const int encoded = EncodeBlock(gf, block, done * channels, n, fChannels, buffer);
+			const int encoded = EncodeBlock(gf, *block.samples, block.begin + done * channels, n, fChannels,
+				buffer);
 			if (encoded < 0) {
 				output.lameCode = encoded;
 				return output;
@@ -328,7 +362,7 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 			done += static_cast<size_t>(n);
 			fEncoded.fetch_add(n);
 		}
-		block = Samples();
+		block = BlockRange();
 		Release(bytes);
 	}
 	if (fCancel.load())

@@ -38,9 +38,41 @@ struct Samples {
 
 	void Resize(size_t count);
 	size_t Bytes() const;
-	// A copy of samples [begin, end) of from.
-	void Assign(const Samples& from, size_t begin, size_t end);
+	size_t Count() const { return shorts.size() + ints.size() + floats.size(); }
 	sf_count_t Read(SNDFILE* file, sf_count_t frames);
+};
+
+// The reader's blocks, used again once the segments and the analysis are
+// done with them: reading then neither allocates nor faults in fresh
+// memory for every block. What is held at once is bounded by the reader's
+// budget either way; the blocks given back are all there is in the pool.
+class BlockPool {
+public:
+	BlockPool(SampleKind kind, size_t count);
+	// A block of count samples of kind, given back to the pool when the
+	// last owner lets it go (from any thread).
+	std::shared_ptr<Samples> Get();
+
+private:
+	struct Free {
+		std::mutex lock;
+		std::vector<std::unique_ptr<Samples>> blocks;
+	};
+	SampleKind fKind;
+	size_t fCount;
+	std::shared_ptr<Free> fFree; // the blocks' deleters share it
+};
+
+// Samples [begin, end) of a block as read. The reader reads each block once
+// and the segments whose input it holds, and the ReplayGain analysis, share
+// it: no copies, and the block's memory goes when the last of them is done.
+struct BlockRange {
+	std::shared_ptr<const Samples> samples;
+	size_t begin = 0;
+	size_t end = 0;
+
+	size_t Count() const { return end - begin; }
+	size_t Bytes() const;
 };
 
 // A segment: what to encode and which frames of the whole it gives.
@@ -49,6 +81,7 @@ struct SegmentPlan {
 	int64_t plannedEnd = -1; // the next segment's firstFrame; -1 for the last
 	int64_t inputStart = 0;  // sample frames
 	int64_t inputEnd = 0;    // exclusive; INT64_MAX for the last
+	int64_t inputLength = 0; // the sample frames it is to get, as declared
 	int warmUp = 0;          // frames to throw away first
 	int overlap = 0;         // frames to keep past plannedEnd
 	bool last = false;
@@ -71,12 +104,12 @@ public:
 	const SegmentPlan& Plan() const { return fPlan; }
 
 	// Reader side.
-	void Push(Samples block);
+	void Push(BlockRange block);
 	// No more blocks; last makes it the last segment (flushed, tagged).
 	void Close(bool last);
 
 	// Worker side: the next block, or false once closed and drained.
-	bool Pop(Samples& block);
+	bool Pop(BlockRange& block);
 	bool IsLast();
 
 private:
@@ -84,7 +117,7 @@ private:
 	SegmentPlan fPlan;
 	std::mutex fLock;
 	std::condition_variable fChanged;
-	std::deque<Samples> fBlocks;
+	std::deque<BlockRange> fBlocks;
 	bool fClosed = false;
 };
 
@@ -123,7 +156,7 @@ private:
 	void Run();
 	SegmentOutput Encode(SegmentStream& stream);
 	// The stream's next block, counting this worker as waiting meanwhile.
-	bool Next(SegmentStream& stream, Samples& block);
+	bool Next(SegmentStream& stream, BlockRange& block);
 	void Release(size_t bytes);
 
 	const LameSetup& fSetup;
