@@ -225,7 +225,7 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	// Long inputs are encoded in segments on several threads; only the
 	// making of the MP3's bytes differs, the file is handled as here.
 	const ParallelSource source{sound.Get(), asFloat, info.channels, info.samplerate,
-		lengthKnown ? static_cast<int64_t>(info.frames) : 0, info.format};
+		lengthKnown ? static_cast<int64_t>(info.frames) : 0, info.format, inputFd.Get()};
 	const std::optional<ParallelPlan> parallel = options.threads == 1 ? std::nullopt
 		: PlanParallel(gf, source, options.threads > 1 ? options.threads : OnlineCores());
 	bool encodedInParallel = false;

@@ -4,6 +4,7 @@
 #include "Mp3Frame.h"
 #include "ReplayGain.h"
 #include "SegmentJoiner.h"
+#include "SegmentReader.h"
 #include "SegmentWorkers.h"
 
 #include <algorithm>
@@ -234,7 +235,11 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			wait = false;
 			const SegmentPlan& segment = plans[static_cast<size_t>(merged)];
 			if (!output.ok) {
-				if (output.memory) {
+				if (output.readFailed) {
+					mergeFailure = ParallelResult::Failure::Read;
+					result.readError = output.readError;
+					result.framesRead = output.framesRead;
+				} else if (output.memory) {
 					mergeFailure = ParallelResult::Failure::Memory;
 				} else {
 					mergeFailure = ParallelResult::Failure::Encode;
@@ -285,83 +290,119 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	int nextOpen = 0;
 	int64_t position = 0;
 	try {
-		while (true) {
-			// Open the segments this block has samples for.
-			while (nextOpen < plan.segments
-					&& plans[static_cast<size_t>(nextOpen)].inputStart < position + kReadBlock) {
-				auto stream = std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)]);
-				open.list.push_back(stream);
-				pool.Submit(stream);
+		if (ReadsByPosition(source)) {
+			// Every segment reads its own input: they are all handed out at
+			// once, and this thread reads the input in order only for the
+			// ReplayGain analysis, into one block over and over.
+			for (const SegmentPlan& segment : plans) {
+				pool.Submit(std::make_shared<SegmentStream>(submitted, segment, source, kReadBlock));
 				submitted++;
-				nextOpen++;
 			}
-			while (!pool.WaitForRoom(kInputBudget, kPatience))
+			std::shared_ptr<Samples> block = findGain ? blocks.Get() : nullptr;
+			while (block) {
+				const sf_count_t got = block->Read(source.file, kReadBlock);
+				if (got <= 0) {
+					if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
+						const char* text = sf_strerror(source.file);
+						result.readError = text != nullptr ? text : "read error";
+						result.framesRead = position;
+						return fail(ParallelResult::Failure::Read);
+					}
+					break;
+				}
+				analyse(*block, static_cast<size_t>(got));
+				position += got;
 				report();
+				merge(false);
+				if (mergeFailure != ParallelResult::Failure::None)
+					return fail(mergeFailure);
+			}
+			if (findGain && position < source.frames) {
+				result.readError = EndedEarlyText(position, source.frames);
+				result.framesRead = position;
+				return fail(ParallelResult::Failure::Read);
+			}
+			// The segments have read it all, or say where they stopped.
+			position = source.frames;
+			result.framesRead = position;
+		} else {
+			while (true) {
+				// Open the segments this block has samples for.
+				while (nextOpen < plan.segments
+						&& plans[static_cast<size_t>(nextOpen)].inputStart < position + kReadBlock) {
+					auto stream = std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)]);
+					open.list.push_back(stream);
+					pool.Submit(stream);
+					submitted++;
+					nextOpen++;
+				}
+				while (!pool.WaitForRoom(kInputBudget, kPatience))
+					report();
 
-			// The segments and the analysis share the block until each is
-			// done with it; then it is read into again.
-			std::shared_ptr<Samples> block = blocks.Get();
-			const sf_count_t got = block->Read(source.file, kReadBlock);
-			if (got <= 0) {
-				if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
-					const char* text = sf_strerror(source.file);
-					result.readError = text != nullptr ? text : "read error";
-					result.framesRead = position;
-					return fail(ParallelResult::Failure::Read);
+				// The segments and the analysis share the block until each is
+				// done with it; then it is read into again.
+				std::shared_ptr<Samples> block = blocks.Get();
+				const sf_count_t got = block->Read(source.file, kReadBlock);
+				if (got <= 0) {
+					if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
+						const char* text = sf_strerror(source.file);
+						result.readError = text != nullptr ? text : "read error";
+						result.framesRead = position;
+						return fail(ParallelResult::Failure::Read);
+					}
+					break;
 				}
-				break;
+				// The blocks go to the workers first, then the analysis.
+				const int64_t blockEnd = position + got;
+				for (auto it = open.list.begin(); it != open.list.end();) {
+					SegmentStream& stream = **it;
+					const int64_t from = std::max(position, stream.Plan().inputStart);
+					const int64_t to = std::min(blockEnd, stream.Plan().inputEnd);
+					if (from < to) {
+						BlockRange part{block, static_cast<size_t>(from - position) * channels,
+							static_cast<size_t>(to - position) * channels};
+						pool.Hold(part.Bytes());
+						stream.Push(std::move(part));
+					}
+					if (stream.Plan().inputEnd <= blockEnd) {
+						stream.Close(false);
+						it = open.list.erase(it);
+					} else {
+						++it;
+					}
+				}
+				if (findGain) {
+					// Until every worker has a segment, the analysis waits (up to
+					// a bound), so that the reader gets to the later segments'
+					// input sooner.
+					const bool allStarted = submitted >= std::min(plan.threads, plan.segments);
+					if (!allStarted && backlogBytes + block->Bytes() <= kGainBacklog) {
+						backlogBytes += block->Bytes();
+						backlog.emplace_back(block, static_cast<size_t>(got));
+					} else {
+						analyseBacklog();
+						analyse(*block, static_cast<size_t>(got));
+					}
+				}
+				position = blockEnd;
+				report();
+				merge(false);
+				if (mergeFailure != ParallelResult::Failure::None)
+					return fail(mergeFailure);
 			}
-			// The blocks go to the workers first, then the analysis.
-			const int64_t blockEnd = position + got;
-			for (auto it = open.list.begin(); it != open.list.end();) {
-				SegmentStream& stream = **it;
-				const int64_t from = std::max(position, stream.Plan().inputStart);
-				const int64_t to = std::min(blockEnd, stream.Plan().inputEnd);
-				if (from < to) {
-					BlockRange part{block, static_cast<size_t>(from - position) * channels,
-						static_cast<size_t>(to - position) * channels};
-					pool.Hold(part.Bytes());
-					stream.Push(std::move(part));
-				}
-				if (stream.Plan().inputEnd <= blockEnd) {
-					stream.Close(false);
-					it = open.list.erase(it);
-				} else {
-					++it;
-				}
-			}
-			if (findGain) {
-				// Until every worker has a segment, the analysis waits (up to
-				// a bound), so that the reader gets to the later segments'
-				// input sooner.
-				const bool allStarted = submitted >= std::min(plan.threads, plan.segments);
-				if (!allStarted && backlogBytes + block->Bytes() <= kGainBacklog) {
-					backlogBytes += block->Bytes();
-					backlog.emplace_back(block, static_cast<size_t>(got));
-				} else {
-					analyseBacklog();
-					analyse(*block, static_cast<size_t>(got));
-				}
-			}
-			position = blockEnd;
-			report();
-			merge(false);
-			if (mergeFailure != ParallelResult::Failure::None)
-				return fail(mergeFailure);
-		}
-		result.framesRead = position;
-		analyseBacklog();
+			result.framesRead = position;
+			analyseBacklog();
 
-		// Every segment but the last has had all its input; one that ends
-		// early (frames that fail to decode without an error, a file cut
-		// short) is a failure, never a short MP3.
-		if (position < source.frames || open.list.size() != 1 || !open.list.front()->Plan().last) {
-			result.readError = "it ended after " + std::to_string(position) + " of the "
-				+ std::to_string(source.frames) + " sample frames it declares";
-			return fail(ParallelResult::Failure::Read);
+			// Every segment but the last has had all its input; one that ends
+			// early (frames that fail to decode without an error, a file cut
+			// short) is a failure, never a short MP3.
+			if (position < source.frames || open.list.size() != 1 || !open.list.front()->Plan().last) {
+				result.readError = EndedEarlyText(position, source.frames);
+				return fail(ParallelResult::Failure::Read);
+			}
+			open.list.front()->Close(true);
+			open.list.clear();
 		}
-		open.list.front()->Close(true);
-		open.list.clear();
 		while (!finished && merged < submitted) {
 			merge(true);
 			if (mergeFailure != ParallelResult::Failure::None)

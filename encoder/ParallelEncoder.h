@@ -15,10 +15,14 @@
 // with the stream's frame and byte counts, seek table, music CRC and
 // ReplayGain put in (LameTag, ReplayGain).
 //
-// The input is read once, in order, on the calling thread, which hands each
-// block to the segments that need it, runs the ReplayGain analysis and
-// joins the segments as they finish; it waits while the input read but not
-// yet encoded passes a fixed budget. See docs/encoder.md.
+// Where the input's samples can be found by position (PCM and float in
+// WAV, AIFF and their kin: SegmentReader), each segment's worker reads its
+// own input, and the calling thread reads the input in order only for the
+// ReplayGain analysis. Otherwise (FLAC, Ogg, MP3...) the input is read
+// once, in order, on the calling thread, which hands each block to the
+// segments that need it; it waits while the input read but not yet encoded
+// passes a fixed budget. Either way the calling thread joins the segments
+// as they finish. See docs/encoder.md.
 #pragma once
 
 #include <lame/lame.h>
@@ -43,6 +47,7 @@ struct ParallelSource {
 	int sampleRate = 0;
 	int64_t frames = 0; // as libsndfile declares them
 	int format = 0;     // libsndfile's
+	int fd = -1;        // the open file, for segments that read by position
 };
 
 // Sets up an encoder as the one-thread encode does, short of

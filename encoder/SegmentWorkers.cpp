@@ -2,6 +2,7 @@
 
 #include "InputReader.h"
 #include "LameHandle.h"
+#include "SegmentReader.h"
 
 #include <algorithm>
 #include <climits>
@@ -130,6 +131,55 @@ sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames)
 	return got;
 }
 
+std::string EndedEarlyText(int64_t framesRead, int64_t framesDeclared)
+{
+	return "it ended after " + std::to_string(framesRead) + " of the " + std::to_string(framesDeclared)
+		+ " sample frames it declares";
+}
+
+SegmentStream::SegmentStream(int index, const SegmentPlan& plan, const ParallelSource& source,
+	sf_count_t blockFrames)
+	: fIndex(index), fPlan(plan), fSource(std::make_unique<ParallelSource>(source)),
+	  fBlockFrames(blockFrames), fReadPosition(plan.inputStart)
+{
+}
+
+SegmentStream::~SegmentStream() = default;
+
+bool SegmentStream::ReadNext(BlockRange& block)
+{
+	const ParallelSource& source = *fSource;
+	if (!fReader) {
+		fReader = std::make_unique<SegmentReader>();
+		if (!fReader->Open(source, fPlan.inputStart)) {
+			fReadError = fReader->Error();
+			return false;
+		}
+		const size_t channels = static_cast<size_t>(source.channels);
+		fOwnBlocks = std::make_unique<BlockPool>(KindOf(source), static_cast<size_t>(fBlockFrames) * channels);
+	}
+	// The last segment reads to the input's end, as the reader would.
+	const int64_t end = fPlan.last ? INT64_MAX : fPlan.inputEnd;
+	if (fReadPosition >= end)
+		return false;
+	const sf_count_t wanted = static_cast<sf_count_t>(std::min<int64_t>(fBlockFrames, end - fReadPosition));
+	std::shared_ptr<Samples> samples = fOwnBlocks->Get();
+	const sf_count_t got = fReader->Read(*samples, wanted);
+	if (got < 0) {
+		fReadError = fReader->Error();
+		return false;
+	}
+	if (got == 0) {
+		const int64_t declared = fPlan.last ? source.frames : fPlan.inputEnd;
+		if (fReadPosition < declared)
+			fReadError = EndedEarlyText(fReadPosition, source.frames);
+		return false;
+	}
+	fReadPosition += got;
+	block = BlockRange{std::move(samples), 0, static_cast<size_t>(got) * static_cast<size_t>(source.channels)};
+	return true;
+}
+
 void SegmentStream::Push(BlockRange block)
 {
 	{
@@ -153,6 +203,8 @@ void SegmentStream::Close(bool last)
 
 bool SegmentStream::Pop(BlockRange& block)
 {
+	if (fSource)
+		return ReadNext(block);
 	std::unique_lock<std::mutex> lock(fLock);
 	fChanged.wait(lock, [this] { return fClosed || !fBlocks.empty(); });
 	if (fBlocks.empty())
@@ -270,6 +322,8 @@ void WorkerPool::Cancel()
 
 bool WorkerPool::Next(SegmentStream& stream, BlockRange& block)
 {
+	if (stream.ReadsItself())
+		return stream.Pop(block); // never waits for the reader
 	{
 		std::lock_guard<std::mutex> lock(fLock);
 		fWaiting++;
@@ -363,10 +417,17 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 			fEncoded.fetch_add(n);
 		}
 		block = BlockRange();
-		Release(bytes);
+		if (!stream.ReadsItself())
+			Release(bytes);
 	}
 	if (fCancel.load())
 		return output;
+	if (stream.ReadFailed()) {
+		output.readFailed = true;
+		output.readError = stream.ReadError();
+		output.framesRead = stream.ReadPosition();
+		return output;
+	}
 	const bool last = stream.IsLast();
 	if (last) {
 		const int flushed = lame_encode_flush(gf, buffer.data(), static_cast<int>(buffer.size()));

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -87,21 +88,37 @@ struct SegmentPlan {
 	bool last = false;
 };
 
+// What an input that ends before the length it declares is said to do.
+std::string EndedEarlyText(int64_t framesRead, int64_t framesDeclared);
+
 struct SegmentOutput {
 	bool ok = false;
 	bool memory = false;
 	int lameCode = 0;
+	bool readFailed = false; // a segment that reads itself could not
+	std::string readError;
+	int64_t framesRead = 0;  // of the input, where the reading stopped
 	std::vector<Mp3Frame> frames;
 	std::vector<unsigned char> infoFrame; // the first segment's empty Info frame
 	std::vector<unsigned char> tag;       // the last segment's Info frame
 };
 
-// The blocks of one segment, from the reader to a worker.
+// The blocks of one segment, from the reader to a worker, or read by the
+// worker itself from the input (by position).
 class SegmentStream {
 public:
 	SegmentStream(int index, const SegmentPlan& plan) : fIndex(index), fPlan(plan) {}
+	// A segment that reads its own input from source, blockFrames at a time.
+	SegmentStream(int index, const SegmentPlan& plan, const ParallelSource& source, sf_count_t blockFrames);
+	~SegmentStream();
 	int Index() const { return fIndex; }
 	const SegmentPlan& Plan() const { return fPlan; }
+	bool ReadsItself() const { return fSource != nullptr; }
+	// For one that reads itself, once Pop has said false: why it stopped
+	// before its end, if it did.
+	bool ReadFailed() const { return !fReadError.empty(); }
+	const std::string& ReadError() const { return fReadError; }
+	int64_t ReadPosition() const { return fReadPosition; }
 
 	// Reader side.
 	void Push(BlockRange block);
@@ -113,8 +130,18 @@ public:
 	bool IsLast();
 
 private:
+	bool ReadNext(BlockRange& block);
+
 	int fIndex;
 	SegmentPlan fPlan;
+	// Reading itself (only the worker's thread touches these).
+	std::unique_ptr<ParallelSource> fSource;
+	sf_count_t fBlockFrames = 0;
+	std::unique_ptr<class SegmentReader> fReader;
+	std::unique_ptr<BlockPool> fOwnBlocks;
+	int64_t fReadPosition = 0;
+	std::string fReadError;
+	// Fed by the reader.
 	std::mutex fLock;
 	std::condition_variable fChanged;
 	std::deque<BlockRange> fBlocks;
