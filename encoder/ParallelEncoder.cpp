@@ -291,13 +291,19 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	int64_t position = 0;
 	try {
 		if (ReadsByPosition(source)) {
-			// Every segment reads its own input: they are all handed out at
-			// once, and this thread reads the input in order only for the
-			// ReplayGain analysis, into one block over and over.
-			for (const SegmentPlan& segment : plans) {
-				pool.Submit(std::make_shared<SegmentStream>(submitted, segment, source, kReadBlock));
-				submitted++;
-			}
+			// Every segment reads its own input, and this thread reads the
+			// input in order only for the ReplayGain analysis, into one
+			// block over and over. The segments are handed out two rounds
+			// ahead of the joining: a worker that runs ahead of another
+			// holds no more than that many segments' MP3s.
+			auto handOut = [&]() {
+				while (submitted < plan.segments && submitted - merged < 2 * plan.threads) {
+					pool.Submit(std::make_shared<SegmentStream>(submitted,
+						plans[static_cast<size_t>(submitted)], source, kReadBlock));
+					submitted++;
+				}
+			};
+			handOut();
 			std::shared_ptr<Samples> block = findGain ? blocks.Get() : nullptr;
 			while (block) {
 				const sf_count_t got = block->Read(source.file, kReadBlock);
@@ -316,13 +322,20 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				merge(false);
 				if (mergeFailure != ParallelResult::Failure::None)
 					return fail(mergeFailure);
+				handOut();
 			}
 			if (findGain && position < source.frames) {
 				result.readError = EndedEarlyText(position, source.frames);
 				result.framesRead = position;
 				return fail(ParallelResult::Failure::Read);
 			}
-			// The segments have read it all, or say where they stopped.
+			while (!finished && merged < submitted) {
+				merge(true);
+				if (mergeFailure != ParallelResult::Failure::None)
+					return fail(mergeFailure);
+				handOut();
+			}
+			// The segments have read it all, or said where they stopped.
 			position = source.frames;
 			result.framesRead = position;
 		} else {
