@@ -34,6 +34,10 @@ constexpr int kOverlapFrames = 12;
 constexpr int kLookaheadFrames = 3;
 // A segment shorter than this gains less than its warm-up costs.
 constexpr int64_t kMinSegmentFrames = 256;
+// The short last segment, in hundredths of the stream (at least the
+// shortest segment, at most half a segment): about what the ReplayGain
+// analysis costs the worker that shares a core with it.
+constexpr int64_t kShortLastShare = 10;
 // The input held at once, read but not yet encoded.
 constexpr size_t kInputBudget = size_t{16} << 20;
 // The longest segment: its MP3 is held until it is joined.
@@ -59,25 +63,33 @@ int64_t FlushSilence(int frameSize, int encoderDelay, int64_t streamFrames, int6
 	return std::max<int64_t>(0, silence);
 }
 
-// The stream's frame segment k of segments starts at. Each segment is
-// given the same number of frames to encode: the first has no warm-up and
-// the last no overlap, so they keep more of their frames than the others
-// and no worker is left to finish alone.
-int64_t SegmentStart(int64_t streamFrames, int k, int segments)
+// The stream's frame body segment k of bodySegments starts at (the body is
+// the stream's first bodyEnd frames: all of it, or all but a short last
+// segment). Each body segment is given the same number of frames to
+// encode: the first has no warm-up, and without a short segment after it
+// the last has no overlap, so they keep more of their frames than the
+// others and no worker is left to finish alone.
+int64_t SegmentStart(int64_t bodyEnd, bool shortLast, int k, int bodySegments)
 {
 	if (k == 0)
 		return 0;
-	const int64_t extra = kWarmUpFrames + kOverlapFrames + kLookaheadFrames;
-	return kWarmUpFrames + std::max<int64_t>(0, streamFrames - extra) * k / segments;
+	const int64_t extra = kWarmUpFrames + (shortLast ? 0 : kOverlapFrames + kLookaheadFrames);
+	return kWarmUpFrames + std::max<int64_t>(0, bodyEnd - extra) * k / bodySegments;
 }
 
-std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments)
+std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments, int64_t tailFrames)
 {
 	const int64_t streamFrames = inputFrames / frameSize;
+	const bool shortLast = tailFrames > 0;
+	const int bodySegments = segments - (shortLast ? 1 : 0);
+	const int64_t bodyEnd = streamFrames - tailFrames;
+	auto start = [&](int k) {
+		return k <= bodySegments ? SegmentStart(bodyEnd, shortLast, k, bodySegments) : streamFrames;
+	};
 	std::vector<SegmentPlan> plans(static_cast<size_t>(segments));
 	for (int k = 0; k < segments; k++) {
 		SegmentPlan& plan = plans[static_cast<size_t>(k)];
-		plan.firstFrame = SegmentStart(streamFrames, k, segments);
+		plan.firstFrame = start(k);
 		plan.warmUp = k == 0 ? 0 : kWarmUpFrames;
 		plan.overlap = kOverlapFrames;
 		plan.inputStart = (plan.firstFrame - plan.warmUp) * frameSize;
@@ -87,7 +99,7 @@ std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int se
 			plan.inputEnd = INT64_MAX;
 			plan.inputLength = inputFrames - plan.inputStart;
 		} else {
-			plan.plannedEnd = SegmentStart(streamFrames, k + 1, segments);
+			plan.plannedEnd = start(k + 1);
 			plan.inputEnd = std::min(inputFrames,
 				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
 			plan.inputLength = plan.inputEnd - plan.inputStart;
@@ -136,8 +148,6 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	threads = static_cast<int>(std::min<int64_t>(threads, most));
 	if (threads < 2)
 		return std::nullopt;
-	// Segments as long as the budget allows, a multiple of the threads in
-	// number so that the threads finish together.
 	// Segments of at most half a minute (what a segment's MP3 holds until it
 	// is joined stays small), shorter when many threads share the budget, and
 	// a multiple of the threads in number so that the threads finish
@@ -148,12 +158,24 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	const int64_t longest = static_cast<int64_t>(source.sampleRate) * kMaxSegmentSeconds / frameSize;
 	const int64_t budgetFrames = static_cast<int64_t>(kInputBudget) / threads / bytesPerFrame;
 	const int64_t segmentFrames = std::max(kMinSegmentFrames, std::min(longest, budgetFrames));
-	const int64_t rounds = (streamFrames + segmentFrames * threads - 1) / (segmentFrames * threads);
 	ParallelPlan plan;
-	plan.threads = threads;
-	plan.segments = static_cast<int>(std::min<int64_t>(rounds * threads, INT_MAX / 2));
-	plan.frameSize = frameSize;
 	plan.replayGain = lame_get_findReplayGain(configured) != 0;
+	// The calling thread's ReplayGain analysis takes its time from one of
+	// the workers, which would then finish well after the others: a short
+	// last segment goes to whichever worker is free first. Without the
+	// analysis it would only leave the others idle.
+	if (plan.replayGain) {
+		const int64_t tail = std::max(kMinSegmentFrames,
+			std::min(streamFrames * kShortLastShare / 100, segmentFrames / 2));
+		if ((streamFrames - tail) / threads >= kMinSegmentFrames)
+			plan.tailFrames = tail;
+	}
+	const int64_t bodyFrames = streamFrames - plan.tailFrames;
+	const int64_t rounds = (bodyFrames + segmentFrames * threads - 1) / (segmentFrames * threads);
+	plan.threads = threads;
+	plan.segments = static_cast<int>(std::min<int64_t>(rounds * threads, INT_MAX / 2))
+		+ (plan.tailFrames > 0 ? 1 : 0);
+	plan.frameSize = frameSize;
 	plan.outputChannels = lame_get_mode(configured) == MONO ? 1 : 2;
 	plan.scale = lame_get_scale(configured);
 	plan.scaleLeft = lame_get_scale_left(configured);
@@ -167,7 +189,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	const WriteFunction& write, const ReadProgress& progress)
 {
 	ParallelResult result;
-	const std::vector<SegmentPlan> plans = PlanSegments(source.frames, plan.frameSize, plan.segments);
+	const std::vector<SegmentPlan> plans = PlanSegments(source.frames, plan.frameSize, plan.segments,
+		plan.tailFrames);
 	WorkerPool pool(setup, source.channels);
 	OpenSegments open; // after the pool: closed before the pool joins its threads
 	int writeError = 0;

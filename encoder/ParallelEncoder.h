@@ -58,6 +58,7 @@ struct ParallelPlan {
 	int threads = 0;
 	int segments = 0;
 	int frameSize = 0;  // samples per MP3 frame
+	int64_t tailFrames = 0; // the short last segment's frames; 0: none
 	bool replayGain = false;
 	int outputChannels = 0;
 	float scale = 1, scaleLeft = 1, scaleRight = 1; // LAME's, for the ReplayGain analysis

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,55 +326,94 @@ INSTANTIATE_TEST_SUITE_P(Signals, ParallelQuality,
 
 // ---- where the joins are -----------------------------------------------------------------
 
-TEST(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
+struct Layout {
+	const char* name;
+	int seconds;
+	int threads;
+	bool replayGain;
+	int segments;     // as planned
+	bool shortLast;   // a short last segment after the body's
+};
+
+class ParallelJoins : public testing::TestWithParam<Layout> {};
+
+TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 {
+	const Layout layout = GetParam();
 	TempDir dir;
 	const std::string input = dir / "in.wav";
-	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, kSeconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	ASSERT_TRUE(WriteAudio(input, Make(Signal::Drums, layout.seconds), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
 	SF_INFO info{};
 	SNDFILE* file = sf_open(input.c_str(), SFM_READ, &info);
 	ASSERT_NE(file, nullptr);
-	const gogo::LameSetup setup = [](lame_global_flags* gf) {
+	const gogo::LameSetup setup = [&layout](lame_global_flags* gf) {
 		lame_set_num_channels(gf, 2);
 		lame_set_in_samplerate(gf, kRate);
 		lame_set_brate(gf, 128);
 		lame_set_quality(gf, 3);
-		lame_set_findReplayGain(gf, 1);
+		lame_set_findReplayGain(gf, layout.replayGain ? 1 : 0);
 		lame_set_bWriteVbrTag(gf, 1);
 		lame_set_write_id3tag_automatic(gf, 0);
 	};
 	lame_global_flags* gf = lame_init();
 	setup(gf);
 	ASSERT_GE(lame_init_params(gf), 0);
+	// Read in order here (no descriptor given): the segments are fed blocks.
 	const gogo::ParallelSource source{file, false, 2, kRate, info.frames, info.format};
-	const auto plan = gogo::PlanParallel(gf, source, kThreads);
+	const auto plan = gogo::PlanParallel(gf, source, layout.threads);
 	lame_close(gf);
 	ASSERT_TRUE(plan);
-	EXPECT_EQ(plan->threads, kThreads);
-	ASSERT_EQ(plan->segments, kThreads);
+	EXPECT_EQ(plan->threads, layout.threads);
+	ASSERT_EQ(plan->segments, layout.segments);
+	EXPECT_EQ(plan->tailFrames > 0, layout.shortLast);
 
+	auto encode = [&](const gogo::ParallelSource& from, std::string& written) {
+		return gogo::EncodeParallel(from, setup, *plan,
+			[&written](const unsigned char* data, size_t size, int64_t offset) {
+				if (offset < 0)
+					offset = static_cast<int64_t>(written.size());
+				if (written.size() < static_cast<size_t>(offset) + size)
+					written.resize(static_cast<size_t>(offset) + size);
+				std::memcpy(written.data() + offset, data, size);
+				return 0;
+			},
+			{});
+	};
 	std::string written;
-	const gogo::ParallelResult result = gogo::EncodeParallel(source, setup, *plan,
-		[&written](const unsigned char* data, size_t size, int64_t offset) {
-			if (offset < 0)
-				offset = static_cast<int64_t>(written.size());
-			if (written.size() < static_cast<size_t>(offset) + size)
-				written.resize(static_cast<size_t>(offset) + size);
-			std::memcpy(written.data() + offset, data, size);
-			return 0;
-		},
-		{});
+	const gogo::ParallelResult result = encode(source, written);
 	sf_close(file);
 	ASSERT_EQ(result.failure, gogo::ParallelResult::Failure::None);
+
+	// Read by position (each segment its own handle on the open file), the
+	// MP3 is the same to the byte.
+	{
+		const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+		ASSERT_GE(fd, 0);
+		SF_INFO again{};
+		SNDFILE* handle = sf_open_fd(fd, SFM_READ, &again, SF_FALSE);
+		ASSERT_NE(handle, nullptr);
+		const gogo::ParallelSource byPosition{handle, false, 2, kRate, again.frames, again.format, fd};
+		std::string same;
+		const gogo::ParallelResult other = encode(byPosition, same);
+		sf_close(handle);
+		close(fd);
+		EXPECT_EQ(other.failure, gogo::ParallelResult::Failure::None);
+		EXPECT_EQ(other.joins, result.joins);
+		EXPECT_TRUE(same == written) << "read by position: " << same.size() << " bytes, in order: "
+									 << written.size();
+	}
 	EXPECT_EQ(result.framesRead, info.frames);
 	EXPECT_EQ(result.enlargedFrames, 0);
 	const int64_t streamFrames = info.frames / 1152;
 	ASSERT_EQ(result.joins.size(), static_cast<size_t>(plan->segments - 1));
 	ASSERT_EQ(result.starts.size(), result.joins.size());
-	// Every encoder makes as many frames as the others (within one): the
-	// first has no warm-up and the last no overlap, so they keep more.
+	// Every encoder of the body makes as many frames as the others (within
+	// one): the first has no warm-up and, without a short last segment, the
+	// last no overlap, so they keep more. A short last segment keeps the
+	// stream's last tailFrames frames.
+	const size_t body = static_cast<size_t>(plan->segments) - (layout.shortLast ? 1 : 0);
 	std::vector<int64_t> encoded;
-	for (size_t k = 0; k < static_cast<size_t>(plan->segments); k++) {
+	for (size_t k = 0; k < body; k++) {
 		const int64_t first = k == 0 ? 0 : result.starts[k - 1];
 		const bool last = k + 1 == static_cast<size_t>(plan->segments);
 		const int64_t end = last ? streamFrames : result.starts[k];
@@ -381,20 +421,34 @@ TEST(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	}
 	const auto [fewest, most] = std::minmax_element(encoded.begin(), encoded.end());
 	EXPECT_LE(*most - *fewest, 1) << "frames encoded per segment: " << testing::PrintToString(encoded);
+	if (layout.shortLast) {
+		EXPECT_EQ(streamFrames - result.starts.back(), plan->tailFrames);
+	}
 	for (size_t k = 1; k < static_cast<size_t>(plan->segments); k++) {
 		const int64_t planned = result.starts[k - 1];
 		const int64_t join = result.joins[k - 1];
 		EXPECT_GE(join, planned);
 		EXPECT_LT(join, planned + 12);
-		std::printf("[ joins    ] drums cbr128: join %zu at frame %lld (%.3f s), planned %lld\n", k,
-			static_cast<long long>(join), static_cast<double>(join) * 1152 / kRate,
+		std::printf("[ joins    ] drums cbr128 %s: join %zu at frame %lld (%.3f s), planned %lld\n",
+			layout.name, k, static_cast<long long>(join), static_cast<double>(join) * 1152 / kRate,
 			static_cast<long long>(planned));
 	}
 	// Written as a whole MP3: the Info frame first, then every frame.
 	const auto frames = FrameOffsets(written);
 	ASSERT_FALSE(frames.empty());
 	EXPECT_EQ(frames.back().first + static_cast<size_t>(frames.back().second), written.size());
+	// The Info frame counts the audio frames after it.
+	EXPECT_EQ(frames.size() - 1, gogo::ReadInfoTag(
+		reinterpret_cast<const unsigned char*>(written.data()), written.size())->frames);
 }
+
+// Four threads on 30 s: four segments, no room for a short one. Two on a
+// minute: two and a short last one, or two alone without the analysis.
+INSTANTIATE_TEST_SUITE_P(Layouts, ParallelJoins,
+	testing::Values(Layout{"30s_4threads", kSeconds, kThreads, true, kThreads, false},
+		Layout{"60s_2threads", 60, 2, true, 3, true},
+		Layout{"60s_2threads_noreplaygain", 60, 2, false, 2, false}),
+	[](const testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 // ---- the Info frame ------------------------------------------------------------------------
 
