@@ -24,6 +24,8 @@
 
 namespace gogo {
 
+class SegmentReader;
+
 // Samples as read: 16-bit (and 8-bit) PCM as shorts, which halves what
 // segments hold and gives LAME the same values as ints would; other PCM as
 // ints, float and compressed formats as floats (as the one-thread encode).
@@ -137,7 +139,7 @@ private:
 	// Reading itself (only the worker's thread touches these).
 	std::unique_ptr<ParallelSource> fSource;
 	sf_count_t fBlockFrames = 0;
-	std::unique_ptr<class SegmentReader> fReader;
+	std::unique_ptr<SegmentReader> fReader;
 	std::unique_ptr<BlockPool> fOwnBlocks;
 	int64_t fReadPosition = 0;
 	std::string fReadError;
