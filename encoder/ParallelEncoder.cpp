@@ -312,6 +312,18 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	BlockPool blocks(KindOf(source), static_cast<size_t>(kReadBlock) * channels);
 	int nextOpen = 0;
 	int64_t position = 0;
+	// The next block of the input in order, into into; false (the failure
+	// noted) on a read error, got 0 at the end.
+	auto readInOrder = [&](Samples& into, sf_count_t& got) {
+		got = into.Read(source.file, kReadBlock);
+		if (got < 0 || (got == 0 && sf_error(source.file) != SF_ERR_NO_ERROR)) {
+			const char* text = sf_strerror(source.file);
+			result.readError = text != nullptr ? text : "read error";
+			result.framesRead = position;
+			return false;
+		}
+		return true;
+	};
 	try {
 		if (ReadsByPosition(source)) {
 			// Every segment reads its own input, and this thread reads the
@@ -329,16 +341,11 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			handOut();
 			std::shared_ptr<Samples> block = findGain ? blocks.Get() : nullptr;
 			while (block) {
-				const sf_count_t got = block->Read(source.file, kReadBlock);
-				if (got <= 0) {
-					if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
-						const char* text = sf_strerror(source.file);
-						result.readError = text != nullptr ? text : "read error";
-						result.framesRead = position;
-						return fail(ParallelResult::Failure::Read);
-					}
+				sf_count_t got = 0;
+				if (!readInOrder(*block, got))
+					return fail(ParallelResult::Failure::Read);
+				if (got == 0)
 					break;
-				}
 				analyse(*block, static_cast<size_t>(got));
 				position += got;
 				report();
@@ -378,16 +385,11 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				// The segments and the analysis share the block until each is
 				// done with it; then it is read into again.
 				std::shared_ptr<Samples> block = blocks.Get();
-				const sf_count_t got = block->Read(source.file, kReadBlock);
-				if (got <= 0) {
-					if (got < 0 || sf_error(source.file) != SF_ERR_NO_ERROR) {
-						const char* text = sf_strerror(source.file);
-						result.readError = text != nullptr ? text : "read error";
-						result.framesRead = position;
-						return fail(ParallelResult::Failure::Read);
-					}
+				sf_count_t got = 0;
+				if (!readInOrder(*block, got))
+					return fail(ParallelResult::Failure::Read);
+				if (got == 0)
 					break;
-				}
 				// The blocks go to the workers first, then the analysis.
 				const int64_t blockEnd = position + got;
 				for (auto it = open.list.begin(); it != open.list.end();) {
