@@ -16,6 +16,12 @@ std::string OneLine(const char* text)
 	return line;
 }
 
+std::string ReadErrorText(SNDFILE* file)
+{
+	const char* text = sf_strerror(file);
+	return text != nullptr && *text != '\0' ? text : "read error";
+}
+
 bool ReadsAsFloat(int format)
 {
 	switch (format & SF_FORMAT_SUBMASK) {

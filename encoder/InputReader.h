@@ -43,6 +43,9 @@ private:
 // One line from libsndfile's error text.
 std::string OneLine(const char* text);
 
+// libsndfile's text for the last error on file; never empty.
+std::string ReadErrorText(SNDFILE* file);
+
 // Whether the samples of a format are read as floats (else as ints).
 bool ReadsAsFloat(int format);
 
@@ -164,9 +167,9 @@ private:
 			return got;
 		}
 		if (sf_error(fFile) != SF_ERR_NO_ERROR) {
-			const char* text = sf_strerror(fFile);
+			std::string text = ReadErrorText(fFile);
 			std::lock_guard<std::mutex> lock(fLock);
-			fError = text != nullptr ? text : "read error";
+			fError = std::move(text);
 			return -1;
 		}
 		return 0;

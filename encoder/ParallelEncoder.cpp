@@ -315,29 +315,29 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	// The next block of the input in order, into into; false (the failure
 	// noted) on a read error, got 0 at the end.
 	auto readInOrder = [&](Samples& into, sf_count_t& got) {
-		got = into.Read(source.file, kReadBlock);
-		if (got < 0 || (got == 0 && sf_error(source.file) != SF_ERR_NO_ERROR)) {
-			const char* text = sf_strerror(source.file);
-			result.readError = text != nullptr ? text : "read error";
+		got = into.Read(source.file, kReadBlock, result.readError);
+		if (got < 0) {
 			result.framesRead = position;
 			return false;
 		}
 		return true;
 	};
+	// Where every segment reads its own input, this thread reads the input
+	// in order only for the ReplayGain analysis, into one block over and
+	// over. The segments are then handed out two rounds ahead of the
+	// joining: a worker that runs ahead of another holds no more than that
+	// many segments' MP3s. (Read in order, they are handed out as the
+	// reading reaches them.)
+	const bool byPosition = ReadsByPosition(source);
+	auto handOut = [&]() {
+		while (byPosition && submitted < plan.segments && submitted - merged < 2 * plan.threads) {
+			pool.Submit(std::make_shared<SegmentStream>(submitted, plans[static_cast<size_t>(submitted)],
+				source, kReadBlock));
+			submitted++;
+		}
+	};
 	try {
-		if (ReadsByPosition(source)) {
-			// Every segment reads its own input, and this thread reads the
-			// input in order only for the ReplayGain analysis, into one
-			// block over and over. The segments are handed out two rounds
-			// ahead of the joining: a worker that runs ahead of another
-			// holds no more than that many segments' MP3s.
-			auto handOut = [&]() {
-				while (submitted < plan.segments && submitted - merged < 2 * plan.threads) {
-					pool.Submit(std::make_shared<SegmentStream>(submitted,
-						plans[static_cast<size_t>(submitted)], source, kReadBlock));
-					submitted++;
-				}
-			};
+		if (byPosition) {
 			handOut();
 			std::shared_ptr<Samples> block = findGain ? blocks.Get() : nullptr;
 			while (block) {
@@ -359,13 +359,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				result.framesRead = position;
 				return fail(ParallelResult::Failure::Read);
 			}
-			while (!finished && merged < submitted) {
-				merge(true);
-				if (mergeFailure != ParallelResult::Failure::None)
-					return fail(mergeFailure);
-				handOut();
-			}
-			// The segments have read it all, or said where they stopped.
+			// The segments read the rest; one that stops short fails the
+			// encode when it is joined.
 			position = source.frames;
 			result.framesRead = position;
 		} else {
@@ -445,6 +440,7 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			merge(true);
 			if (mergeFailure != ParallelResult::Failure::None)
 				return fail(mergeFailure);
+			handOut();
 		}
 	} catch (const std::bad_alloc&) {
 		return fail(ParallelResult::Failure::Memory);

@@ -1,5 +1,6 @@
 #include "SegmentReader.h"
 
+#include "InputReader.h"
 #include "SegmentWorkers.h"
 
 #include <cerrno>
@@ -75,7 +76,7 @@ bool SegmentReader::Open(const ParallelSource& source, int64_t start)
 	fInfo = SF_INFO{};
 	fFile = sf_open_virtual(&io, SFM_READ, &fInfo, &fPlace);
 	if (fFile == nullptr) {
-		fError = sf_strerror(nullptr);
+		fError = ReadErrorText(nullptr);
 		return false;
 	}
 	// The same file as the caller's handle sees, or nothing: a file changed
@@ -86,7 +87,7 @@ bool SegmentReader::Open(const ParallelSource& source, int64_t start)
 		return false;
 	}
 	if (sf_seek(fFile, start, SEEK_SET) != start) {
-		fError = sf_strerror(fFile);
+		fError = ReadErrorText(fFile);
 		return false;
 	}
 	return true;
@@ -94,13 +95,11 @@ bool SegmentReader::Open(const ParallelSource& source, int64_t start)
 
 sf_count_t SegmentReader::Read(Samples& samples, sf_count_t frames)
 {
-	const sf_count_t got = samples.Read(fFile, frames);
+	const sf_count_t got = samples.Read(fFile, frames, fError);
+	// What the system said of a read comes first: libsndfile sees it only
+	// as a short read.
 	if (fPlace.error != 0) {
 		fError = std::strerror(fPlace.error);
-		return -1;
-	}
-	if (got < 0 || (got == 0 && sf_error(fFile) != SF_ERR_NO_ERROR)) {
-		fError = sf_strerror(fFile);
 		return -1;
 	}
 	return got;

@@ -114,19 +114,25 @@ size_t BlockRange::Bytes() const
 		: samples->kind == SampleKind::Int ? sizeof(int) : sizeof(float));
 }
 
-sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames)
+sf_count_t Samples::Read(SNDFILE* file, sf_count_t frames, std::string& error)
 {
+	sf_count_t got = 0;
 	switch (kind) {
-	case SampleKind::Short: return sf_readf_short(file, shorts.data(), frames);
-	case SampleKind::Int: return sf_readf_int(file, ints.data(), frames);
-	case SampleKind::Float: break;
+	case SampleKind::Short: got = sf_readf_short(file, shorts.data(), frames); break;
+	case SampleKind::Int: got = sf_readf_int(file, ints.data(), frames); break;
+	case SampleKind::Float:
+		got = sf_readf_float(file, floats.data(), frames);
+		// As on one thread: LAME must never see a NaN, an infinity or a
+		// sample far past full scale.
+		if (got > 0 && frames > 0) {
+			const size_t perFrame = floats.size() / static_cast<size_t>(frames);
+			ClipFloatSamples(floats.data(), std::min(floats.size(), static_cast<size_t>(got) * perFrame));
+		}
+		break;
 	}
-	const sf_count_t got = sf_readf_float(file, floats.data(), frames);
-	// As on one thread: LAME must never see a NaN, an infinity or a sample
-	// far past full scale.
-	if (got > 0 && frames > 0) {
-		const size_t perFrame = floats.size() / static_cast<size_t>(frames);
-		ClipFloatSamples(floats.data(), std::min(floats.size(), static_cast<size_t>(got) * perFrame));
+	if (got < 0 || (got == 0 && sf_error(file) != SF_ERR_NO_ERROR)) {
+		error = ReadErrorText(file);
+		return -1;
 	}
 	return got;
 }
@@ -139,7 +145,7 @@ std::string EndedEarlyText(int64_t framesRead, int64_t framesDeclared)
 
 SegmentStream::SegmentStream(int index, const SegmentPlan& plan, const ParallelSource& source,
 	sf_count_t blockFrames)
-	: fIndex(index), fPlan(plan), fSource(std::make_unique<ParallelSource>(source)),
+	: fIndex(index), fPlan(plan), fSource(source),
 	  fBlockFrames(blockFrames), fReadPosition(plan.inputStart)
 {
 }
@@ -158,11 +164,12 @@ bool SegmentStream::ReadNext(BlockRange& block)
 		const size_t channels = static_cast<size_t>(source.channels);
 		fOwnBlocks = std::make_unique<BlockPool>(KindOf(source), static_cast<size_t>(fBlockFrames) * channels);
 	}
-	// The last segment reads to the input's end, as the reader would.
-	const int64_t end = fPlan.last ? INT64_MAX : fPlan.inputEnd;
-	if (fReadPosition >= end)
+	// The last segment (its end INT64_MAX) reads to the input's end, as the
+	// reader would.
+	if (fReadPosition >= fPlan.inputEnd)
 		return false;
-	const sf_count_t wanted = static_cast<sf_count_t>(std::min<int64_t>(fBlockFrames, end - fReadPosition));
+	const sf_count_t wanted = static_cast<sf_count_t>(
+		std::min<int64_t>(fBlockFrames, fPlan.inputEnd - fReadPosition));
 	std::shared_ptr<Samples> samples = fOwnBlocks->Get();
 	const sf_count_t got = fReader->Read(*samples, wanted);
 	if (got < 0) {
@@ -170,8 +177,7 @@ bool SegmentStream::ReadNext(BlockRange& block)
 		return false;
 	}
 	if (got == 0) {
-		const int64_t declared = fPlan.last ? source.frames : fPlan.inputEnd;
-		if (fReadPosition < declared)
+		if (fReadPosition < std::min(fPlan.inputEnd, source.frames))
 			fReadError = EndedEarlyText(fReadPosition, source.frames);
 		return false;
 	}

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +43,9 @@ struct Samples {
 	void Resize(size_t count);
 	size_t Bytes() const;
 	size_t Count() const { return shorts.size() + ints.size() + floats.size(); }
-	sf_count_t Read(SNDFILE* file, sf_count_t frames);
+	// Reads up to frames sample frames: how many, 0 at the end, or -1 on an
+	// error, whose text (libsndfile's) goes to error.
+	sf_count_t Read(SNDFILE* file, sf_count_t frames, std::string& error);
 };
 
 // The reader's blocks, used again once the segments and the analysis are
@@ -115,7 +118,7 @@ public:
 	~SegmentStream();
 	int Index() const { return fIndex; }
 	const SegmentPlan& Plan() const { return fPlan; }
-	bool ReadsItself() const { return fSource != nullptr; }
+	bool ReadsItself() const { return fSource.has_value(); }
 	// For one that reads itself, once Pop has said false: why it stopped
 	// before its end, if it did.
 	bool ReadFailed() const { return !fReadError.empty(); }
@@ -137,7 +140,7 @@ private:
 	int fIndex;
 	SegmentPlan fPlan;
 	// Reading itself (only the worker's thread touches these).
-	std::unique_ptr<ParallelSource> fSource;
+	std::optional<ParallelSource> fSource;
 	sf_count_t fBlockFrames = 0;
 	std::unique_ptr<SegmentReader> fReader;
 	std::unique_ptr<BlockPool> fOwnBlocks;

@@ -127,7 +127,8 @@ TEST_P(SegmentReading, GivesWhatAReaderInOrderGivesAtTheSamePlace)
 	gogo::Samples whole;
 	whole.kind = kind;
 	whole.Resize(static_cast<size_t>(kFrames) * 2);
-	ASSERT_EQ(whole.Read(input.file, kFrames), kFrames);
+	std::string error;
+	ASSERT_EQ(whole.Read(input.file, kFrames, error), kFrames) << error;
 
 	// A middle segment (not a multiple of the block) and the last one, to
 	// the input's end; each read on its own thread, as the workers do.
