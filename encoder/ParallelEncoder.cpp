@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cerrno>
 #include <climits>
-#include <deque>
 #include <memory>
 #include <new>
 #include <string>
@@ -35,8 +34,8 @@ constexpr int kLookaheadFrames = 3;
 // A segment shorter than this gains less than its warm-up costs.
 constexpr int64_t kMinSegmentFrames = 256;
 // The short last segment, in hundredths of the stream (at least the
-// shortest segment, at most half a segment): about what the ReplayGain
-// analysis costs the worker that shares a core with it.
+// shortest segment, at most half a segment): about what reading the input
+// in order costs the worker that shares a core with the reader.
 constexpr int64_t kShortLastShare = 10;
 // The input held at once, read but not yet encoded.
 constexpr size_t kInputBudget = size_t{16} << 20;
@@ -47,9 +46,6 @@ constexpr int kMaxSegmentSeconds = 30;
 constexpr int kMaxEncoders = 16;
 constexpr sf_count_t kReadBlock = 8192;
 constexpr size_t kWriteBlock = size_t{256} << 10;
-// The input the ReplayGain analysis may leave for later while the workers
-// are being given their first segments.
-constexpr size_t kGainBacklog = size_t{8} << 20;
 // How long the reader waits for the workers before reporting progress.
 constexpr std::chrono::milliseconds kPatience{100};
 
@@ -93,16 +89,19 @@ std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int se
 		plan.warmUp = k == 0 ? 0 : kWarmUpFrames;
 		plan.overlap = kOverlapFrames;
 		plan.inputStart = (plan.firstFrame - plan.warmUp) * frameSize;
+		plan.gainFrom = plan.firstFrame * frameSize;
 		plan.last = k == segments - 1;
 		if (plan.last) {
 			plan.plannedEnd = -1;
 			plan.inputEnd = INT64_MAX;
 			plan.inputLength = inputFrames - plan.inputStart;
+			plan.gainEnd = INT64_MAX;
 		} else {
 			plan.plannedEnd = start(k + 1);
 			plan.inputEnd = std::min(inputFrames,
 				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
 			plan.inputLength = plan.inputEnd - plan.inputStart;
+			plan.gainEnd = plan.plannedEnd * frameSize;
 		}
 	}
 	return plans;
@@ -160,11 +159,12 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	const int64_t segmentFrames = std::max(kMinSegmentFrames, std::min(longest, budgetFrames));
 	ParallelPlan plan;
 	plan.replayGain = lame_get_findReplayGain(configured) != 0;
-	// The calling thread's ReplayGain analysis takes its time from one of
-	// the workers, which would then finish well after the others: a short
-	// last segment goes to whichever worker is free first. Without the
-	// analysis it would only leave the others idle.
-	if (plan.replayGain) {
+	// Reading (and decoding) the input in order, the calling thread takes
+	// its time from one of the workers, which would then finish well after
+	// the others: a short last segment goes to whichever worker is free
+	// first. Where every segment reads its own input it would only leave
+	// the others idle.
+	if (!ReadsByPosition(source)) {
 		const int64_t tail = std::max(kMinSegmentFrames,
 			std::min(streamFrames * kShortLastShare / 100, segmentFrames / 2));
 		if ((streamFrames - tail) / threads >= kMinSegmentFrames)
@@ -191,7 +191,14 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	ParallelResult result;
 	const std::vector<SegmentPlan> plans = PlanSegments(source.frames, plan.frameSize, plan.segments,
 		plan.tailFrames);
-	WorkerPool pool(setup, source.channels);
+	// Each segment analyses its own part (from a copy of fresh, which the
+	// workers share and nothing changes); the parts are merged into gain
+	// as they are joined.
+	ReplayGainAnalysis fresh;
+	const bool findGain = plan.replayGain && fresh.Init(source.sampleRate, source.channels,
+		plan.outputChannels, plan.scale, plan.scaleLeft, plan.scaleRight);
+	ReplayGainAnalysis gain;
+	WorkerPool pool(setup, source.channels, findGain ? &fresh : nullptr);
 	OpenSegments open; // after the pool: closed before the pool joins its threads
 	int writeError = 0;
 	auto fail = [&](ParallelResult::Failure failure) {
@@ -206,9 +213,6 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 		return result;
 	}
 
-	ReplayGainAnalysis gain;
-	const bool findGain = plan.replayGain && gain.Init(source.sampleRate, source.channels,
-		plan.outputChannels, plan.scale, plan.scaleLeft, plan.scaleRight);
 	// The joined frames go out in writes of kWriteBlock bytes, not frame by
 	// frame.
 	std::vector<unsigned char> pending;
@@ -270,6 +274,18 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				}
 				return;
 			}
+			if (findGain) {
+				if (!output.gain) {
+					mergeFailure = ParallelResult::Failure::Encode;
+					return;
+				}
+				if (merged == 0) {
+					gain = std::move(*output.gain);
+				} else if (!gain.Merge(*output.gain)) {
+					mergeFailure = ParallelResult::Failure::Encode;
+					return;
+				}
+			}
 			if (merged == 0) {
 				infoFrame = std::move(output.infoFrame);
 				writeError = infoFrame.empty() ? 0 : write(infoFrame.data(), infoFrame.size(), -1);
@@ -293,41 +309,13 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	};
 
 	const size_t channels = static_cast<size_t>(source.channels);
-	auto analyse = [&](const Samples& samples, size_t frames) {
-		switch (samples.kind) {
-		case SampleKind::Short: gain.AddShorts(samples.shorts.data(), frames); break;
-		case SampleKind::Int: gain.AddInts(samples.ints.data(), frames); break;
-		case SampleKind::Float: gain.AddFloats(samples.floats.data(), frames); break;
-		}
-	};
-	// Blocks the analysis has yet to see, with the sample frames read into each.
-	std::deque<std::pair<std::shared_ptr<const Samples>, size_t>> backlog;
-	size_t backlogBytes = 0;
-	auto analyseBacklog = [&]() {
-		for (const auto& [held, frames] : backlog)
-			analyse(*held, frames);
-		backlog.clear();
-		backlogBytes = 0;
-	};
 	BlockPool blocks(KindOf(source), static_cast<size_t>(kReadBlock) * channels);
 	int nextOpen = 0;
 	int64_t position = 0;
-	// The next block of the input in order, into into; false (the failure
-	// noted) on a read error, got 0 at the end.
-	auto readInOrder = [&](Samples& into, sf_count_t& got) {
-		got = into.Read(source.file, kReadBlock, result.readError);
-		if (got < 0) {
-			result.framesRead = position;
-			return false;
-		}
-		return true;
-	};
-	// Where every segment reads its own input, this thread reads the input
-	// in order only for the ReplayGain analysis, into one block over and
-	// over. The segments are then handed out two rounds ahead of the
-	// joining: a worker that runs ahead of another holds no more than that
-	// many segments' MP3s. (Read in order, they are handed out as the
-	// reading reaches them.)
+	// Where every segment reads its own input, this thread only hands the
+	// segments out, two rounds ahead of the joining: a worker that runs
+	// ahead of another holds no more than that many segments' MP3s. (Read
+	// in order, they are handed out as the reading reaches them.)
 	const bool byPosition = ReadsByPosition(source);
 	auto handOut = [&]() {
 		while (byPosition && submitted < plan.segments && submitted - merged < 2 * plan.threads) {
@@ -339,27 +327,7 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	try {
 		if (byPosition) {
 			handOut();
-			std::shared_ptr<Samples> block = findGain ? blocks.Get() : nullptr;
-			while (block) {
-				sf_count_t got = 0;
-				if (!readInOrder(*block, got))
-					return fail(ParallelResult::Failure::Read);
-				if (got == 0)
-					break;
-				analyse(*block, static_cast<size_t>(got));
-				position += got;
-				report();
-				merge(false);
-				if (mergeFailure != ParallelResult::Failure::None)
-					return fail(mergeFailure);
-				handOut();
-			}
-			if (findGain && position < source.frames) {
-				result.readError = EndedEarlyText(position, source.frames);
-				result.framesRead = position;
-				return fail(ParallelResult::Failure::Read);
-			}
-			// The segments read the rest; one that stops short fails the
+			// The segments read it all; one that stops short fails the
 			// encode when it is joined.
 			position = source.frames;
 			result.framesRead = position;
@@ -377,15 +345,16 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				while (!pool.WaitForRoom(kInputBudget, kPatience))
 					report();
 
-				// The segments and the analysis share the block until each is
-				// done with it; then it is read into again.
+				// The segments share the block until each is done with it;
+				// then it is read into again.
 				std::shared_ptr<Samples> block = blocks.Get();
-				sf_count_t got = 0;
-				if (!readInOrder(*block, got))
+				const sf_count_t got = block->Read(source.file, kReadBlock, result.readError);
+				if (got < 0) {
+					result.framesRead = position;
 					return fail(ParallelResult::Failure::Read);
+				}
 				if (got == 0)
 					break;
-				// The blocks go to the workers first, then the analysis.
 				const int64_t blockEnd = position + got;
 				for (auto it = open.list.begin(); it != open.list.end();) {
 					SegmentStream& stream = **it;
@@ -404,19 +373,6 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 						++it;
 					}
 				}
-				if (findGain) {
-					// Until every worker has a segment, the analysis waits (up to
-					// a bound), so that the reader gets to the later segments'
-					// input sooner.
-					const bool allStarted = submitted >= std::min(plan.threads, plan.segments);
-					if (!allStarted && backlogBytes + block->Bytes() <= kGainBacklog) {
-						backlogBytes += block->Bytes();
-						backlog.emplace_back(block, static_cast<size_t>(got));
-					} else {
-						analyseBacklog();
-						analyse(*block, static_cast<size_t>(got));
-					}
-				}
 				position = blockEnd;
 				report();
 				merge(false);
@@ -424,7 +380,6 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 					return fail(mergeFailure);
 			}
 			result.framesRead = position;
-			analyseBacklog();
 
 			// Every segment but the last has had all its input; one that ends
 			// early (frames that fail to decode without an error, a file cut

@@ -13,16 +13,18 @@
 // again over the bit reservoir by Mp3Repacker. The Xing/LAME tag is the
 // last segment's (it has the settings, delay and padding of the whole)
 // with the stream's frame and byte counts, seek table, music CRC and
-// ReplayGain put in (LameTag, ReplayGain).
+// ReplayGain put in (LameTag). Each segment analyses the ReplayGain of the
+// part of the input it keeps (its warm-up input brings the filters into
+// their state), and the parts are merged in order (ReplayGain).
 //
 // Where the input's samples can be found by position (PCM and float in
 // WAV, AIFF and their kin: SegmentReader), each segment's worker reads its
-// own input, and the calling thread reads the input in order only for the
-// ReplayGain analysis. Otherwise (FLAC, Ogg, MP3...) the input is read
-// once, in order, on the calling thread, which hands each block to the
-// segments that need it; it waits while the input read but not yet encoded
-// passes a fixed budget. Either way the calling thread joins the segments
-// as they finish. See docs/encoder.md.
+// own input, and the calling thread only hands out segments and joins
+// them. Otherwise (FLAC, Ogg, MP3...) the input is read once, in order, on
+// the calling thread, which hands each block to the segments that need it;
+// it waits while the input read but not yet encoded passes a fixed budget.
+// Either way the calling thread joins the segments as they finish. See
+// docs/encoder.md.
 #pragma once
 
 #include <lame/lame.h>

@@ -145,6 +145,7 @@ bool ReplayGainAnalysis::Init(int sampleRate, int channelsIn, int channelsOut, f
 			fYule2.assign(2 * kOrder, 0.0f);
 			fButter2.assign(2 * kOrder, 0.0f);
 			fSum[0] = fSum[1] = 0;
+			StartAt(0, 0);
 			fHistogram.assign(static_cast<size_t>(kStepsPerDb * kMaxDb), 0);
 			return true;
 		}
@@ -239,7 +240,10 @@ void ReplayGainAnalysis::Analyse(size_t count)
 {
 	Filter(count);
 	const float* z = fButter2.data() + 2 * kOrder;
-	for (size_t i = 0; i < count;) {
+	// The samples before counting starts only warm the filters up.
+	size_t i = fCountFrom <= fPosition ? 0
+		: static_cast<size_t>(std::min<int64_t>(fCountFrom - fPosition, static_cast<int64_t>(count)));
+	while (i < count) {
 		// Up to the end of the window, the squares summed in order as LAME
 		// sums them, both channels at once.
 		const size_t start = i;
@@ -262,22 +266,83 @@ void ReplayGainAnalysis::Analyse(size_t count)
 		fInWindow += end - start;
 		if (fInWindow < fWindow)
 			continue;
-		// LAME analyses a mono encode's one channel as both.
-		const double right = fChannelsOut == 2 ? fSum[1] : fSum[0];
-		const double level = kStepsPerDb * 10.
-			* std::log10((fSum[0] + right) / static_cast<double>(fInWindow) * 0.5 + 1.e-37);
-		size_t index = level <= 0 ? 0 : static_cast<size_t>(level);
-		if (index >= fHistogram.size())
-			index = fHistogram.size() - 1;
-		fHistogram[index]++;
+		if (fInHead) {
+			fHead[0] = fSum[0];
+			fHead[1] = fSum[1];
+			fHeadFrames = fWindow - static_cast<size_t>(fCountFrom % static_cast<int64_t>(fWindow));
+			fInHead = false;
+		} else {
+			Bin(fSum[0], fSum[1], fInWindow);
+		}
 		fSum[0] = fSum[1] = 0;
 		fInWindow = 0;
 	}
+	fPosition += static_cast<int64_t>(count);
 	// Keep the last kOrder frames of each array for the next block.
 	const auto from = static_cast<std::ptrdiff_t>(2 * count);
 	const auto history = static_cast<std::ptrdiff_t>(2 * kOrder);
 	for (std::vector<float>* values : {&fInput, &fYule2, &fButter2})
 		std::copy(values->begin() + from, values->begin() + from + history, values->begin());
+}
+
+void ReplayGainAnalysis::Bin(double left, double right, size_t count)
+{
+	// LAME analyses a mono encode's one channel as both.
+	if (fChannelsOut != 2)
+		right = left;
+	const double level = kStepsPerDb * 10.
+		* std::log10((left + right) / static_cast<double>(count) * 0.5 + 1.e-37);
+	size_t index = level <= 0 ? 0 : static_cast<size_t>(level);
+	if (index >= fHistogram.size())
+		index = fHistogram.size() - 1;
+	fHistogram[index]++;
+}
+
+void ReplayGainAnalysis::StartAt(int64_t from, int64_t countFrom)
+{
+	fPosition = from;
+	fCountFrom = std::max(from, countFrom);
+	fSum[0] = fSum[1] = 0;
+	fHead[0] = fHead[1] = 0;
+	fHeadFrames = 0;
+	// Counting starts that far into its window.
+	fInWindow = fWindow == 0 ? 0 : static_cast<size_t>(fCountFrom % static_cast<int64_t>(fWindow));
+	fInHead = fInWindow != 0;
+}
+
+bool ReplayGainAnalysis::Merge(const ReplayGainAnalysis& next)
+{
+	if (fRate == 0 || next.fRate != fRate || next.fCountFrom != fPosition
+			|| next.fHistogram.size() != fHistogram.size())
+		return false;
+	if (next.fInHead) {
+		// The next part lies within this one's last window.
+		fSum[0] += next.fSum[0];
+		fSum[1] += next.fSum[1];
+	} else {
+		if (fInWindow + next.fHeadFrames == fWindow)
+			Bin(fSum[0] + next.fHead[0], fSum[1] + next.fHead[1], fWindow);
+		for (size_t i = 0; i < fHistogram.size(); i++)
+			fHistogram[i] += next.fHistogram[i];
+		fSum[0] = next.fSum[0];
+		fSum[1] = next.fSum[1];
+	}
+	fInWindow = next.fInWindow;
+	fPosition = next.fPosition;
+	// The filters go on from where the next part left them.
+	const auto history = static_cast<std::ptrdiff_t>(2 * kOrder);
+	std::copy(next.fInput.begin(), next.fInput.begin() + history, fInput.begin());
+	std::copy(next.fYule2.begin(), next.fYule2.begin() + history, fYule2.begin());
+	std::copy(next.fButter2.begin(), next.fButter2.begin() + history, fButter2.begin());
+	return true;
+}
+
+uint64_t ReplayGainAnalysis::Windows() const
+{
+	uint64_t windows = 0;
+	for (uint32_t count : fHistogram)
+		windows += count;
+	return windows;
 }
 
 template<typename Sample>
@@ -330,9 +395,7 @@ void ReplayGainAnalysis::AddSilence(size_t frames)
 
 int ReplayGainAnalysis::RadioGainTenths() const
 {
-	uint64_t windows = 0;
-	for (uint32_t count : fHistogram)
-		windows += count;
+	const uint64_t windows = Windows();
 	if (windows == 0)
 		return 0;
 	int64_t upper = static_cast<int64_t>(std::ceil(static_cast<double>(windows) * (1. - kPercentile)));

@@ -44,6 +44,16 @@ int EncodeBlock(lame_global_flags* gf, const Samples& block, size_t offset, int 
 		: lame_encode_buffer_ieee_float(gf, p, p, frames, buffer.data(), size);
 }
 
+// The ReplayGain analysis of frames sample frames of block from offset.
+void AnalyseBlock(ReplayGainAnalysis& gain, const Samples& block, size_t offset, size_t frames)
+{
+	switch (block.kind) {
+	case SampleKind::Short: gain.AddShorts(block.shorts.data() + offset, frames); break;
+	case SampleKind::Int: gain.AddInts(block.ints.data() + offset, frames); break;
+	case SampleKind::Float: gain.AddFloats(block.floats.data() + offset, frames); break;
+	}
+}
+
 } // namespace
 
 SampleKind KindOf(const ParallelSource& source)
@@ -226,7 +236,10 @@ bool SegmentStream::IsLast()
 	return fPlan.last;
 }
 
-WorkerPool::WorkerPool(const LameSetup& setup, int channels) : fSetup(setup), fChannels(channels) {}
+WorkerPool::WorkerPool(const LameSetup& setup, int channels, const ReplayGainAnalysis* gain)
+	: fSetup(setup), fChannels(channels), fGain(gain)
+{
+}
 
 WorkerPool::~WorkerPool()
 {
@@ -390,8 +403,8 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 	const SegmentPlan& plan = stream.Plan();
 	if (plan.inputEnd != INT64_MAX && static_cast<unsigned long long>(plan.inputEnd - plan.inputStart) <= ULONG_MAX)
 		lame_set_num_samples(gf, static_cast<unsigned long>(plan.inputEnd - plan.inputStart));
-	// The whole input's ReplayGain is found by the reader; a segment's own
-	// would only cost time.
+	// LAME's analysis would see only this segment; the segments' own, below,
+	// are merged into the whole input's.
 	lame_set_findReplayGain(gf, 0);
 	if (lame_init_params(gf) < 0) {
 		output.lameCode = -3;
@@ -403,6 +416,11 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 	std::vector<unsigned char> raw;
 	raw.reserve(static_cast<size_t>(plan.inputLength) * 5 / 4 + 7200);
 	std::vector<unsigned char> buffer(static_cast<size_t>(kEncodeChunk) * 5 / 4 + 7200);
+	if (fGain) {
+		output.gain = *fGain;
+		output.gain->StartAt(plan.inputStart, plan.gainFrom);
+	}
+	int64_t position = plan.inputStart;
 	BlockRange block;
 	const size_t channels = static_cast<size_t>(fChannels);
 	while (Next(stream, block)) {
@@ -422,6 +440,11 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 			done += static_cast<size_t>(n);
 			fEncoded.fetch_add(n);
 		}
+		if (output.gain && position < plan.gainEnd) {
+			AnalyseBlock(*output.gain, *block.samples, block.begin,
+				static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(frames), plan.gainEnd - position)));
+		}
+		position += static_cast<int64_t>(frames);
 		block = BlockRange();
 		if (!stream.ReadsItself())
 			Release(bytes);

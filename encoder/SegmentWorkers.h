@@ -9,6 +9,7 @@
 
 #include "Mp3Frame.h"
 #include "ParallelEncoder.h"
+#include "ReplayGain.h"
 
 #include <atomic>
 #include <chrono>
@@ -88,6 +89,10 @@ struct SegmentPlan {
 	int64_t inputStart = 0;  // sample frames
 	int64_t inputEnd = 0;    // exclusive; INT64_MAX for the last
 	int64_t inputLength = 0; // the sample frames it is to get, as declared
+	// The input its ReplayGain analysis counts: from its first kept frame
+	// to the next segment's (the input before only warms the filters up).
+	int64_t gainFrom = 0;
+	int64_t gainEnd = 0;     // exclusive; INT64_MAX for the last
 	int warmUp = 0;          // frames to throw away first
 	int overlap = 0;         // frames to keep past plannedEnd
 	bool last = false;
@@ -106,6 +111,7 @@ struct SegmentOutput {
 	std::vector<Mp3Frame> frames;
 	std::vector<unsigned char> infoFrame; // the first segment's empty Info frame
 	std::vector<unsigned char> tag;       // the last segment's Info frame
+	std::optional<ReplayGainAnalysis> gain; // of its part of the input
 };
 
 // The blocks of one segment, from the reader to a worker, or read by the
@@ -155,7 +161,9 @@ private:
 
 class WorkerPool {
 public:
-	WorkerPool(const LameSetup& setup, int channels);
+	// gain: the ReplayGain analysis each segment makes of its part, as set
+	// up for the input (nullptr: none).
+	WorkerPool(const LameSetup& setup, int channels, const ReplayGainAnalysis* gain);
 	~WorkerPool(); // stops (abandoning segments in progress) and joins
 	WorkerPool(const WorkerPool&) = delete;
 	WorkerPool& operator=(const WorkerPool&) = delete;
@@ -193,6 +201,7 @@ private:
 
 	const LameSetup& fSetup;
 	int fChannels;
+	const ReplayGainAnalysis* fGain;
 	std::atomic<bool> fCancel{false};
 	std::atomic<int64_t> fEncoded{0};
 	std::mutex fLock;

@@ -10,6 +10,7 @@
 #include "LameTag.h"
 #include "Mp3Frame.h"
 #include "ParallelEncoder.h"
+#include "ReplayGain.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -331,6 +332,7 @@ struct Layout {
 	int seconds;
 	int threads;
 	bool replayGain;
+	bool byPosition;  // planned for segments that read their own input
 	int segments;     // as planned
 	bool shortLast;   // a short last segment after the body's
 };
@@ -358,9 +360,16 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	lame_global_flags* gf = lame_init();
 	setup(gf);
 	ASSERT_GE(lame_init_params(gf), 0);
-	// Read in order here (no descriptor given): the segments are fed blocks.
+	// Read in order (no descriptor given), the segments are fed blocks; by
+	// position, each has its own handle on the open file.
 	const gogo::ParallelSource source{file, false, 2, kRate, info.frames, info.format};
-	const auto plan = gogo::PlanParallel(gf, source, layout.threads);
+	const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+	ASSERT_GE(fd, 0);
+	SF_INFO again{};
+	SNDFILE* handle = sf_open_fd(fd, SFM_READ, &again, SF_FALSE);
+	ASSERT_NE(handle, nullptr);
+	const gogo::ParallelSource byPosition{handle, false, 2, kRate, again.frames, again.format, fd};
+	const auto plan = gogo::PlanParallel(gf, layout.byPosition ? byPosition : source, layout.threads);
 	lame_close(gf);
 	ASSERT_TRUE(plan);
 	EXPECT_EQ(plan->threads, layout.threads);
@@ -384,15 +393,9 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	sf_close(file);
 	ASSERT_EQ(result.failure, gogo::ParallelResult::Failure::None);
 
-	// Read by position (each segment its own handle on the open file), the
-	// MP3 is the same to the byte.
+	// Read by position, the MP3 is the same to the byte (the ReplayGain of
+	// the same segments, merged the same way).
 	{
-		const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-		ASSERT_GE(fd, 0);
-		SF_INFO again{};
-		SNDFILE* handle = sf_open_fd(fd, SFM_READ, &again, SF_FALSE);
-		ASSERT_NE(handle, nullptr);
-		const gogo::ParallelSource byPosition{handle, false, 2, kRate, again.frames, again.format, fd};
 		std::string same;
 		const gogo::ParallelResult other = encode(byPosition, same);
 		sf_close(handle);
@@ -443,12 +446,103 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 }
 
 // Four threads on 30 s: four segments, no room for a short one. Two on a
-// minute: two and a short last one, or two alone without the analysis.
+// minute: read in order, two and a short last one (the reading takes its
+// time from one worker); by position, with or without the ReplayGain
+// analysis, two alone.
 INSTANTIATE_TEST_SUITE_P(Layouts, ParallelJoins,
-	testing::Values(Layout{"30s_4threads", kSeconds, kThreads, true, kThreads, false},
-		Layout{"60s_2threads", 60, 2, true, 3, true},
-		Layout{"60s_2threads_noreplaygain", 60, 2, false, 2, false}),
+	testing::Values(Layout{"30s_4threads", kSeconds, kThreads, true, false, kThreads, false},
+		Layout{"60s_2threads_inorder", 60, 2, true, false, 3, true},
+		Layout{"60s_2threads_byposition", 60, 2, true, true, 2, false},
+		Layout{"60s_2threads_noreplaygain", 60, 2, false, true, 2, false}),
 	[](const testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+
+// ---- the ReplayGain analysis in parts -------------------------------------------------
+
+// The analysis of [from, to) of signal, its filters warmed up on the input
+// before from (as a segment's encoder is), fed in blocks of odd size.
+gogo::ReplayGainAnalysis AnalysePart(const std::vector<float>& signal, int channelsOut, size_t from,
+	size_t to, size_t warmUp)
+{
+	gogo::ReplayGainAnalysis gain;
+	EXPECT_TRUE(gain.Init(kRate, 2, channelsOut, 1, 1, 1));
+	const size_t start = from > warmUp ? from - warmUp : 0;
+	gain.StartAt(static_cast<int64_t>(start), static_cast<int64_t>(from));
+	for (size_t at = start; at < to;) {
+		const size_t count = std::min<size_t>(3001, to - at);
+		gain.AddFloats(signal.data() + 2 * at, count);
+		at += count;
+	}
+	return gain;
+}
+
+// How far the windows of a lie from those of b, in steps of the histogram
+// summed over the windows (the earth mover's distance).
+int64_t LevelsMoved(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+{
+	int64_t moved = 0, carried = 0;
+	for (size_t i = 0; i < std::min(a.size(), b.size()); i++) {
+		carried += static_cast<int64_t>(a[i]) - static_cast<int64_t>(b[i]);
+		moved += std::abs(carried);
+	}
+	return moved;
+}
+
+TEST(ReplayGainParts, MergedInOrderTheyGiveTheWholeInputsAnalysis)
+{
+	const size_t frames = 10 * kRate;
+	const size_t window = kRate / 20;
+	const size_t warmUp = 32 * 1152;
+	// Cut where the encoder cuts (frame boundaries), inside a window, on a
+	// window's edge, and with parts shorter than a window.
+	const std::vector<std::vector<size_t>> cuts = {
+		{1152 * 130, 1152 * 260},
+		{100001, 100001 + window * 40, 250000},
+		{50000, 50500, 51000, 200000},
+		{window * 20, window * 20 + 100, window * 21, window * 60},
+	};
+	for (Signal kind : {Signal::PinkNoise, Signal::Sweep, Signal::Drums}) {
+		std::vector<float> signal = Make(kind, 10);
+		for (int channelsOut : {2, 1}) {
+			for (float level : {1.0f, 0.05f}) {
+				for (float& sample : signal)
+					sample *= level;
+				const gogo::ReplayGainAnalysis whole = AnalysePart(signal, channelsOut, 0, frames, 0);
+				for (const std::vector<size_t>& at : cuts) {
+					gogo::ReplayGainAnalysis merged = AnalysePart(signal, channelsOut, 0, at.front(), warmUp);
+					for (size_t k = 0; k < at.size(); k++) {
+						const size_t end = k + 1 < at.size() ? at[k + 1] : frames;
+						ASSERT_TRUE(merged.Merge(AnalysePart(signal, channelsOut, at[k], end, warmUp)));
+					}
+					const std::string what = std::string(Name(kind)) + (channelsOut == 2 ? " stereo" : " mono")
+						+ " at " + std::to_string(level) + ", cut at " + testing::PrintToString(at);
+					EXPECT_EQ(merged.Windows(), frames / window) << what;
+					// The filters, warmed up rather than run from the start, may
+					// round a last bit otherwise: a window here and there may
+					// land a hundredth of a dB from where it lands in one run,
+					// never more.
+					const int64_t cutsMade = static_cast<int64_t>(at.size());
+					EXPECT_LE(LevelsMoved(merged.Levels(), whole.Levels()), cutsMade) << what;
+					EXPECT_EQ(merged.RadioGainTenths(), whole.RadioGainTenths()) << what;
+					// The filters go on from the last part's state: the flush's
+					// silence lands the same.
+					gogo::ReplayGainAnalysis flushedWhole = whole;
+					flushedWhole.AddSilence(3000);
+					merged.AddSilence(3000);
+					EXPECT_LE(LevelsMoved(merged.Levels(), flushedWhole.Levels()), cutsMade) << what;
+				}
+				for (float& sample : signal)
+					sample /= level;
+			}
+		}
+	}
+	// A part that does not start where the one before ends is not merged.
+	const std::vector<float> signal = Make(Signal::PinkNoise, 1);
+	gogo::ReplayGainAnalysis first = AnalysePart(signal, 2, 0, 20000, 0);
+	const uint64_t windows = first.Windows();
+	EXPECT_FALSE(first.Merge(AnalysePart(signal, 2, 20001, 40000, warmUp)));
+	EXPECT_FALSE(first.Merge(AnalysePart(signal, 2, 19999, 40000, warmUp)));
+	EXPECT_EQ(first.Windows(), windows);
+}
 
 // ---- the Info frame ------------------------------------------------------------------------
 
