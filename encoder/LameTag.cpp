@@ -62,20 +62,44 @@ size_t MarkOffset(const unsigned char* data, size_t size)
 
 } // namespace
 
-uint16_t LameCrc(const unsigned char* data, size_t size, uint16_t crc)
-{
-	static const std::array<uint16_t, 256> kTable = [] {
-		std::array<uint16_t, 256> table{};
+namespace {
+
+// CRC-16/ARC (reflected, polynomial 0x8005) eight bytes at a step: table k
+// gives a byte's effect on the CRC k bytes further on. The music CRC runs
+// over the whole stream as it is joined, so this is on the path of every
+// byte written.
+struct CrcTables {
+	std::array<std::array<uint16_t, 256>, 8> t{};
+	constexpr CrcTables()
+	{
 		for (unsigned n = 0; n < 256; n++) {
 			unsigned value = n;
 			for (int bit = 0; bit < 8; bit++)
 				value = (value & 1) != 0 ? (value >> 1) ^ 0xa001 : value >> 1;
-			table[n] = static_cast<uint16_t>(value);
+			t[0][n] = static_cast<uint16_t>(value);
 		}
-		return table;
-	}();
-	for (size_t i = 0; i < size; i++)
-		crc = static_cast<uint16_t>((crc >> 8) ^ kTable[(crc ^ data[i]) & 0xff]);
+		for (size_t k = 1; k < t.size(); k++) {
+			for (unsigned n = 0; n < 256; n++)
+				t[k][n] = static_cast<uint16_t>((t[k - 1][n] >> 8) ^ t[0][t[k - 1][n] & 0xff]);
+		}
+	}
+};
+
+constexpr CrcTables kCrc;
+
+} // namespace
+
+uint16_t LameCrc(const unsigned char* data, size_t size, uint16_t crc)
+{
+	const auto& t = kCrc.t;
+	size_t i = 0;
+	for (; i + 8 <= size; i += 8) {
+		const unsigned c = crc ^ (data[i] | (unsigned{data[i + 1]} << 8));
+		crc = static_cast<uint16_t>(t[7][c & 0xff] ^ t[6][c >> 8] ^ t[5][data[i + 2]] ^ t[4][data[i + 3]]
+			^ t[3][data[i + 4]] ^ t[2][data[i + 5]] ^ t[1][data[i + 6]] ^ t[0][data[i + 7]]);
+	}
+	for (; i < size; i++)
+		crc = static_cast<uint16_t>((crc >> 8) ^ t[0][(crc ^ data[i]) & 0xff]);
 	return crc;
 }
 

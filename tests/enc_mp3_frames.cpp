@@ -534,6 +534,26 @@ TEST(LameTag, CrcsAreTheStandardOnes)
 	EXPECT_EQ(gogo::LameCrc(bytes, check.size()), 0xbb3d); // CRC-16/ARC
 	// In pieces, as the music CRC is kept.
 	EXPECT_EQ(gogo::LameCrc(bytes + 4, 5, gogo::LameCrc(bytes, 4)), 0xbb3d);
+	// Bit by bit, as the polynomial defines it, for every length around the
+	// steps of eight bytes and every way of cutting a buffer in two.
+	std::vector<unsigned char> data(67);
+	std::mt19937 random(7);
+	for (unsigned char& byte : data)
+		byte = static_cast<unsigned char>(random());
+	auto bitwise = [](const unsigned char* p, size_t size, uint16_t crc) {
+		for (size_t i = 0; i < size; i++) {
+			crc ^= p[i];
+			for (int bit = 0; bit < 8; bit++)
+				crc = static_cast<uint16_t>((crc & 1) != 0 ? (crc >> 1) ^ 0xa001 : crc >> 1);
+		}
+		return crc;
+	};
+	for (size_t size = 0; size <= data.size(); size++) {
+		const uint16_t expected = bitwise(data.data(), size, 0x1d0f);
+		EXPECT_EQ(gogo::LameCrc(data.data(), size, 0x1d0f), expected) << size << " bytes";
+		for (size_t cut = 0; cut <= size; cut += 3)
+			EXPECT_EQ(gogo::LameCrc(data.data() + cut, size - cut, gogo::LameCrc(data.data(), cut, 0x1d0f)), expected);
+	}
 }
 
 TEST(LameTag, PatchedFieldsReadBackAndTheRestStays)
