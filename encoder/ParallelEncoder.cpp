@@ -34,8 +34,8 @@ constexpr int kLookaheadFrames = 3;
 // A segment shorter than this gains less than its warm-up costs.
 constexpr int64_t kMinSegmentFrames = 256;
 // The short last segment, in hundredths of the stream (at least the
-// shortest segment, at most half a segment): about what reading the input
-// in order costs the worker that shares a core with the reader.
+// shortest segment, at most half a segment): how far one worker may fall
+// behind the others and still finish with them, for one join more.
 constexpr int64_t kShortLastShare = 10;
 // The input held at once, read but not yet encoded.
 constexpr size_t kInputBudget = size_t{16} << 20;
@@ -159,17 +159,16 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	const int64_t segmentFrames = std::max(kMinSegmentFrames, std::min(longest, budgetFrames));
 	ParallelPlan plan;
 	plan.replayGain = lame_get_findReplayGain(configured) != 0;
-	// Reading (and decoding) the input in order, the calling thread takes
-	// its time from one of the workers, which would then finish well after
-	// the others: a short last segment goes to whichever worker is free
-	// first. Where every segment reads its own input it would only leave
-	// the others idle.
-	if (!ReadsByPosition(source)) {
-		const int64_t tail = std::max(kMinSegmentFrames,
-			std::min(streamFrames * kShortLastShare / 100, segmentFrames / 2));
-		if ((streamFrames - tail) / threads >= kMinSegmentFrames)
-			plan.tailFrames = tail;
-	}
+	// A short last segment goes to whichever worker is free first: the
+	// workers seldom finish together otherwise, as the frames of one part
+	// of an input cost more than those of another (a sweep's high end, a
+	// quiet intro), cores shared with other work run at different speeds,
+	// and a calling thread that reads the input in order takes its time
+	// from one of them.
+	const int64_t tail = std::max(kMinSegmentFrames,
+		std::min(streamFrames * kShortLastShare / 100, segmentFrames / 2));
+	if ((streamFrames - tail) / threads >= kMinSegmentFrames)
+		plan.tailFrames = tail;
 	const int64_t bodyFrames = streamFrames - plan.tailFrames;
 	const int64_t rounds = (bodyFrames + segmentFrames * threads - 1) / (segmentFrames * threads);
 	plan.threads = threads;

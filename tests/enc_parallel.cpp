@@ -446,14 +446,12 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 }
 
 // Four threads on 30 s: four segments, no room for a short one. Two on a
-// minute: read in order, two and a short last one (the reading takes its
-// time from one worker); by position, with or without the ReplayGain
-// analysis, two alone.
+// minute: two and a short last one, with or without the ReplayGain
+// analysis.
 INSTANTIATE_TEST_SUITE_P(Layouts, ParallelJoins,
 	testing::Values(Layout{"30s_4threads", kSeconds, kThreads, true, false, kThreads, false},
-		Layout{"60s_2threads_inorder", 60, 2, true, false, 3, true},
-		Layout{"60s_2threads_byposition", 60, 2, true, true, 2, false},
-		Layout{"60s_2threads_noreplaygain", 60, 2, false, true, 2, false}),
+		Layout{"60s_2threads", 60, 2, true, true, 3, true},
+		Layout{"60s_2threads_noreplaygain", 60, 2, false, false, 3, true}),
 	[](const testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 // ---- the ReplayGain analysis in parts -------------------------------------------------
