@@ -31,6 +31,12 @@ constexpr int kWarmUpFrames = 32;
 constexpr int kOverlapFrames = 12;
 // Input past the last frame wanted, for LAME's look-ahead.
 constexpr int kLookaheadFrames = 3;
+// The least a segment split off a running one keeps: less gains less than
+// the join costs.
+constexpr int64_t kMinSplitFrames = 48;
+// Frames past where a running segment's reading has got to that it keeps
+// when it is split (it reads on meanwhile; a block is some 7 frames).
+constexpr int64_t kSplitMarginFrames = 16;
 // A segment shorter than this gains less than its warm-up costs.
 constexpr int64_t kMinSegmentFrames = 256;
 // The short last segment, in hundredths of the stream (at least the
@@ -245,21 +251,29 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 		}
 	};
 
-	int submitted = 0, merged = 0;
+	// The segments handed out, in the stream's order (a segment split off
+	// another's end comes right after it).
+	std::vector<std::shared_ptr<SegmentStream>> order;
+	size_t merged = 0;
 	bool finished = false;
+	// Whether an idle worker may yet take over part of a running segment.
+	bool splitting = plan.splitWhenIdle && ReadsByPosition(source);
+	bool idle = false;
 	ParallelResult::Failure mergeFailure = ParallelResult::Failure::None;
-	// Joins the segments that are done, in order; with wait, waits for the next.
+	// Joins the segments that are done, in order; with wait, waits for the
+	// next (or, while splitting, until a worker is idle).
 	auto merge = [&](bool wait) {
-		while (merged < submitted && mergeFailure == ParallelResult::Failure::None) {
+		while (merged < order.size() && mergeFailure == ParallelResult::Failure::None) {
 			SegmentOutput output;
-			if (!pool.Take(merged, wait ? kPatience : std::chrono::milliseconds(0), output)) {
-				if (!wait)
+			if (!pool.Take(order[merged]->Index(), wait ? kPatience : std::chrono::milliseconds(0), output,
+					splitting ? &idle : nullptr)) {
+				if (!wait || idle)
 					return;
 				report();
 				continue;
 			}
 			wait = false;
-			const SegmentPlan& segment = plans[static_cast<size_t>(merged)];
+			const SegmentPlan segment = order[merged]->CurrentPlan();
 			if (!output.ok) {
 				if (output.readFailed) {
 					mergeFailure = ParallelResult::Failure::Read;
@@ -316,12 +330,57 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	// ahead of another holds no more than that many segments' MP3s. (Read
 	// in order, they are handed out as the reading reaches them.)
 	const bool byPosition = ReadsByPosition(source);
+	const size_t ahead = 2 * static_cast<size_t>(plan.threads);
 	auto handOut = [&]() {
-		while (byPosition && submitted < plan.segments && submitted - merged < 2 * plan.threads) {
-			pool.Submit(std::make_shared<SegmentStream>(submitted, plans[static_cast<size_t>(submitted)],
+		while (byPosition && nextOpen < plan.segments && order.size() - merged < ahead) {
+			order.push_back(std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)],
 				source, kReadBlock));
-			submitted++;
+			pool.Submit(order.back());
+			nextOpen++;
 		}
+	};
+	// A worker with nothing to do takes over the later part of the running
+	// segment with the most left to encode, so that the workers finish
+	// together however fast each runs. false when no segment has enough
+	// left to gain from it (and none will have: they only shrink).
+	const int64_t streamFrames = source.frames / plan.frameSize;
+	int nextIndex = plan.segments;
+	auto split = [&]() {
+		std::shared_ptr<SegmentStream> widest;
+		size_t widestAt = 0;
+		int64_t widestFrom = 0, widestEnd = 0;
+		for (size_t i = merged; i < order.size(); i++) {
+			const SegmentPlan current = order[i]->CurrentPlan();
+			const int64_t readTo = order[i]->ReadTo();
+			if (readTo == INT64_MAX)
+				continue; // done reading
+			const int64_t end = current.last ? streamFrames : current.plannedEnd;
+			const int64_t from = std::max(current.firstFrame, (readTo + plan.frameSize - 1) / plan.frameSize);
+			if (!widest || end - from > widestEnd - widestFrom) {
+				widest = order[i];
+				widestAt = i;
+				widestFrom = from;
+				widestEnd = end;
+			}
+		}
+		if (!widest)
+			return false;
+		// Both then encode about as many frames: this one to the new end and
+		// its overlap, the other its warm-up and the rest. The new end lies a
+		// little past where the reading has got to, which goes on meanwhile.
+		const bool last = widest->CurrentPlan().last;
+		const int64_t end = std::max(widestFrom + kSplitMarginFrames, (widestFrom + widestEnd + kWarmUpFrames
+			- (last ? kOverlapFrames + kLookaheadFrames : 0)) / 2);
+		if (widestEnd - end < kMinSplitFrames)
+			return false;
+		SegmentPlan rest;
+		if (!widest->EndAt(end, plan.frameSize, kWarmUpFrames, kLookaheadFrames, source.frames, rest))
+			return true; // its reading got there first: look again
+		auto stream = std::make_shared<SegmentStream>(nextIndex++, rest, source, kReadBlock);
+		order.insert(order.begin() + static_cast<std::ptrdiff_t>(widestAt + 1), stream);
+		pool.Submit(stream);
+		fed += static_cast<int64_t>(kWarmUpFrames + kOverlapFrames + kLookaheadFrames) * plan.frameSize;
+		return true;
 	};
 	try {
 		if (byPosition) {
@@ -337,8 +396,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 						&& plans[static_cast<size_t>(nextOpen)].inputStart < position + kReadBlock) {
 					auto stream = std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)]);
 					open.list.push_back(stream);
+					order.push_back(stream);
 					pool.Submit(stream);
-					submitted++;
 					nextOpen++;
 				}
 				while (!pool.WaitForRoom(kInputBudget, kPatience))
@@ -390,11 +449,14 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			open.list.front()->Close(true);
 			open.list.clear();
 		}
-		while (!finished && merged < submitted) {
+		while (!finished && merged < order.size()) {
+			idle = false;
 			merge(true);
 			if (mergeFailure != ParallelResult::Failure::None)
 				return fail(mergeFailure);
 			handOut();
+			if (idle && splitting)
+				splitting = split();
 		}
 	} catch (const std::bad_alloc&) {
 		return fail(ParallelResult::Failure::Memory);
@@ -428,8 +490,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	}
 	result.enlargedFrames = joiner.EnlargedFrames();
 	result.joins = joiner.Joins();
-	for (size_t k = 1; k < plans.size(); k++)
-		result.starts.push_back(plans[k].firstFrame);
+	for (size_t k = 1; k < order.size(); k++)
+		result.starts.push_back(order[k]->CurrentPlan().firstFrame);
 	return result;
 }
 

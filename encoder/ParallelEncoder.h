@@ -61,6 +61,11 @@ struct ParallelPlan {
 	int segments = 0;
 	int frameSize = 0;  // samples per MP3 frame
 	int64_t tailFrames = 0; // the short last segment's frames; 0: none
+	// Where each segment reads its own input, a worker left with nothing to
+	// do takes over the later part of a running segment. The workers then
+	// finish together, but where the joins fall (and so the bytes) depends
+	// on how fast each ran.
+	bool splitWhenIdle = true;
 	bool replayGain = false;
 	int outputChannels = 0;
 	float scale = 1, scaleLeft = 1, scaleRight = 1; // LAME's, for the ReplayGain analysis

@@ -156,7 +156,7 @@ std::string EndedEarlyText(int64_t framesRead, int64_t framesDeclared)
 SegmentStream::SegmentStream(int index, const SegmentPlan& plan, const ParallelSource& source,
 	sf_count_t blockFrames)
 	: fIndex(index), fPlan(plan), fSource(source),
-	  fBlockFrames(blockFrames), fReadPosition(plan.inputStart)
+	  fBlockFrames(blockFrames), fReadPosition(plan.inputStart), fReserved(plan.inputStart)
 {
 }
 
@@ -175,20 +175,28 @@ bool SegmentStream::ReadNext(BlockRange& block)
 		fOwnBlocks = std::make_unique<BlockPool>(KindOf(source), static_cast<size_t>(fBlockFrames) * channels);
 	}
 	// The last segment (its end INT64_MAX) reads to the input's end, as the
-	// reader would.
-	if (fReadPosition >= fPlan.inputEnd)
-		return false;
-	const sf_count_t wanted = static_cast<sf_count_t>(
-		std::min<int64_t>(fBlockFrames, fPlan.inputEnd - fReadPosition));
+	// reader would. The block is claimed before it is read, so that the
+	// segment is not ended before what it has read.
+	int64_t inputEnd = 0;
+	{
+		std::lock_guard<std::mutex> lock(fLock);
+		inputEnd = fPlan.inputEnd;
+		if (fReadPosition >= inputEnd) {
+			fDoneReading = true;
+			return false;
+		}
+		fReserved = fReadPosition + std::min<int64_t>(fBlockFrames, inputEnd - fReadPosition);
+	}
+	const sf_count_t wanted = static_cast<sf_count_t>(fReserved - fReadPosition);
 	std::shared_ptr<Samples> samples = fOwnBlocks->Get();
 	const sf_count_t got = fReader->Read(*samples, wanted);
-	if (got < 0) {
-		fReadError = fReader->Error();
-		return false;
-	}
-	if (got == 0) {
-		if (fReadPosition < std::min(fPlan.inputEnd, source.frames))
+	if (got <= 0) {
+		if (got < 0)
+			fReadError = fReader->Error();
+		else if (fReadPosition < std::min(inputEnd, source.frames))
 			fReadError = EndedEarlyText(fReadPosition, source.frames);
+		std::lock_guard<std::mutex> lock(fLock);
+		fDoneReading = true;
 		return false;
 	}
 	fReadPosition += got;
@@ -230,10 +238,39 @@ bool SegmentStream::Pop(BlockRange& block)
 	return true;
 }
 
-bool SegmentStream::IsLast()
+SegmentPlan SegmentStream::CurrentPlan()
 {
 	std::lock_guard<std::mutex> lock(fLock);
-	return fPlan.last;
+	return fPlan;
+}
+
+int64_t SegmentStream::ReadTo()
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	return fDoneReading ? INT64_MAX : fReserved;
+}
+
+bool SegmentStream::EndAt(int64_t end, int frameSize, int warmUp, int lookahead, int64_t inputFrames,
+	SegmentPlan& rest)
+{
+	std::lock_guard<std::mutex> lock(fLock);
+	if (!fSource || fDoneReading || end <= fPlan.firstFrame || end < warmUp || end * frameSize < fReserved
+			|| (!fPlan.last && end >= fPlan.plannedEnd))
+		return false;
+	const SegmentPlan before = fPlan;
+	fPlan.last = false;
+	fPlan.plannedEnd = end;
+	fPlan.inputEnd = std::min(inputFrames, (end + fPlan.overlap + lookahead) * frameSize);
+	fPlan.inputLength = fPlan.inputEnd - fPlan.inputStart;
+	fPlan.gainEnd = end * frameSize;
+	// The rest starts with a warm-up of its own and ends where this did.
+	rest = before;
+	rest.firstFrame = end;
+	rest.warmUp = warmUp;
+	rest.inputStart = (end - rest.warmUp) * frameSize;
+	rest.gainFrom = end * frameSize;
+	rest.inputLength = (before.last ? inputFrames : before.inputEnd) - rest.inputStart;
+	return true;
 }
 
 WorkerPool::WorkerPool(const LameSetup& setup, int channels, const ReplayGainAnalysis* gain)
@@ -311,13 +348,21 @@ bool WorkerPool::WaitForRoom(size_t budget, std::chrono::milliseconds patience)
 	});
 }
 
-bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutput& output)
+bool WorkerPool::Take(int index, std::chrono::milliseconds patience, SegmentOutput& output, bool* idle)
 {
 	std::unique_lock<std::mutex> lock(fLock);
+	const auto someoneIdle = [&] {
+		return idle != nullptr && fQueue.empty() && fBusy < static_cast<int>(fThreads.size());
+	};
 	// Without patience, only a look: a wait even for no time sleeps the
 	// thread for the timer's slack (some 60 µs, for every block read).
-	if (patience.count() > 0)
-		fDoneChanged.wait_for(lock, patience, [&] { return fDone.count(index) != 0 || fOutOfMemory; });
+	if (patience.count() > 0) {
+		fDoneChanged.wait_for(lock, patience, [&] {
+			return fDone.count(index) != 0 || fOutOfMemory || someoneIdle();
+		});
+	}
+	if (idle != nullptr)
+		*idle = someoneIdle();
 	auto found = fDone.find(index);
 	if (found == fDone.end()) {
 		if (!fOutOfMemory)
@@ -400,7 +445,9 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 		return output;
 	}
 	fSetup(gf);
-	const SegmentPlan& plan = stream.Plan();
+	// Its end may yet be brought forward (EndAt): what depends on the end
+	// is looked up as it is needed.
+	const SegmentPlan plan = stream.CurrentPlan();
 	if (plan.inputEnd != INT64_MAX && static_cast<unsigned long long>(plan.inputEnd - plan.inputStart) <= ULONG_MAX)
 		lame_set_num_samples(gf, static_cast<unsigned long>(plan.inputEnd - plan.inputStart));
 	// LAME's analysis would see only this segment; the segments' own, below,
@@ -440,9 +487,12 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 			done += static_cast<size_t>(n);
 			fEncoded.fetch_add(n);
 		}
-		if (output.gain && position < plan.gainEnd) {
-			AnalyseBlock(*output.gain, *block.samples, block.begin,
-				static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(frames), plan.gainEnd - position)));
+		if (output.gain) {
+			const int64_t gainEnd = stream.ReadsItself() ? stream.CurrentPlan().gainEnd : plan.gainEnd;
+			if (position < gainEnd) {
+				AnalyseBlock(*output.gain, *block.samples, block.begin,
+					static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(frames), gainEnd - position)));
+			}
 		}
 		position += static_cast<int64_t>(frames);
 		block = BlockRange();
@@ -457,7 +507,8 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 		output.framesRead = stream.ReadPosition();
 		return output;
 	}
-	const bool last = stream.IsLast();
+	const SegmentPlan ended = stream.CurrentPlan();
+	const bool last = ended.last;
 	if (last) {
 		const int flushed = lame_encode_flush(gf, buffer.data(), static_cast<int>(buffer.size()));
 		if (flushed < 0) {
@@ -490,7 +541,7 @@ SegmentOutput WorkerPool::Encode(SegmentStream& stream)
 	const size_t drop = std::min(frames.size(), static_cast<size_t>(plan.warmUp));
 	frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(drop));
 	if (!last) {
-		const int64_t keep = plan.plannedEnd + plan.overlap - plan.firstFrame;
+		const int64_t keep = ended.plannedEnd + ended.overlap - ended.firstFrame;
 		if (static_cast<int64_t>(frames.size()) > keep)
 			frames.resize(static_cast<size_t>(keep));
 	}

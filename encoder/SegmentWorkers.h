@@ -123,7 +123,12 @@ public:
 	SegmentStream(int index, const SegmentPlan& plan, const ParallelSource& source, sf_count_t blockFrames);
 	~SegmentStream();
 	int Index() const { return fIndex; }
+	// The plan as made: the reader's view of a segment read in order (only
+	// the reader changes it, with Close).
 	const SegmentPlan& Plan() const { return fPlan; }
+	// The plan as it stands: a segment that reads itself may be ended
+	// early (EndAt) while it runs.
+	SegmentPlan CurrentPlan();
 	bool ReadsItself() const { return fSource.has_value(); }
 	// For one that reads itself, once Pop has said false: why it stopped
 	// before its end, if it did.
@@ -138,7 +143,16 @@ public:
 
 	// Worker side: the next block, or false once closed and drained.
 	bool Pop(BlockRange& block);
-	bool IsLast();
+
+	// For one that reads itself: where its reading has got to (the block
+	// being read included), and whether it is done reading.
+	int64_t ReadTo();
+	// Ends it at the stream's frame end instead (keeping its overlap frames
+	// and lookahead frames more of input past it), if it reads itself, is
+	// still reading and has not read past end's input; false otherwise.
+	// The plan of the rest of its range, with warmUp frames of warm-up,
+	// goes to rest.
+	bool EndAt(int64_t end, int frameSize, int warmUp, int lookahead, int64_t inputFrames, SegmentPlan& rest);
 
 private:
 	bool ReadNext(BlockRange& block);
@@ -152,6 +166,10 @@ private:
 	std::unique_ptr<BlockPool> fOwnBlocks;
 	int64_t fReadPosition = 0;
 	std::string fReadError;
+	// Under fLock: the end of the block being read, and whether the
+	// reading is over (nothing may be taken off its end any more).
+	int64_t fReserved = 0;
+	bool fDoneReading = false;
 	// Fed by the reader.
 	std::mutex fLock;
 	std::condition_variable fChanged;
@@ -183,8 +201,9 @@ public:
 	bool WaitForRoom(size_t budget, std::chrono::milliseconds patience);
 
 	// Segment index's output, waiting for it at most patience; false if it
-	// is not there yet.
-	bool Take(int index, std::chrono::milliseconds patience, SegmentOutput& output);
+	// is not there yet. With idle, the wait also ends when a worker has
+	// nothing to do, and *idle says whether one has.
+	bool Take(int index, std::chrono::milliseconds patience, SegmentOutput& output, bool* idle = nullptr);
 
 	// The sample frames the workers have encoded so far (warm-up included).
 	int64_t EncodedFrames() const { return fEncoded.load(); }
