@@ -165,15 +165,17 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	const int64_t segmentFrames = std::max(kMinSegmentFrames, std::min(longest, budgetFrames));
 	ParallelPlan plan;
 	plan.replayGain = lame_get_findReplayGain(configured) != 0;
-	// A short last segment goes to whichever worker is free first: the
-	// workers seldom finish together otherwise, as the frames of one part
-	// of an input cost more than those of another (a sweep's high end, a
-	// quiet intro), cores shared with other work run at different speeds,
+	// The workers seldom finish together by themselves: the frames of one
+	// part of an input cost more than those of another (a sweep's high end,
+	// a quiet intro), cores shared with other work run at different speeds,
 	// and a calling thread that reads the input in order takes its time
-	// from one of them.
+	// from one of them. Where each segment reads its own input, a worker
+	// left with nothing to do takes over the later part of a running
+	// segment (a join only where one is needed); read in order, a short
+	// last segment goes to whichever worker is free first.
 	const int64_t tail = std::max(kMinSegmentFrames,
 		std::min(streamFrames * kShortLastShare / 100, segmentFrames / 2));
-	if ((streamFrames - tail) / threads >= kMinSegmentFrames)
+	if (!ReadsByPosition(source) && (streamFrames - tail) / threads >= kMinSegmentFrames)
 		plan.tailFrames = tail;
 	const int64_t bodyFrames = streamFrames - plan.tailFrames;
 	const int64_t rounds = (bodyFrames + segmentFrames * threads - 1) / (segmentFrames * threads);

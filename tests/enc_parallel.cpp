@@ -448,13 +448,138 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 }
 
 // Four threads on 30 s: four segments, no room for a short one. Two on a
-// minute: two and a short last one, with or without the ReplayGain
-// analysis.
+// minute: read in order, two and a short last one; by position (where an
+// idle worker takes over part of another's segment instead), two, with or
+// without the ReplayGain analysis.
 INSTANTIATE_TEST_SUITE_P(Layouts, ParallelJoins,
 	testing::Values(Layout{"30s_4threads", kSeconds, kThreads, true, false, kThreads, false},
-		Layout{"60s_2threads", 60, 2, true, true, 3, true},
-		Layout{"60s_2threads_noreplaygain", 60, 2, false, false, 3, true}),
+		Layout{"60s_2threads_inorder", 60, 2, true, false, 3, true},
+		Layout{"60s_2threads", 60, 2, true, true, 2, false},
+		Layout{"60s_2threads_noreplaygain", 60, 2, false, true, 2, false}),
 	[](const testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+
+// ---- an idle worker takes over -----------------------------------------------------------
+
+TEST(ParallelSplit, AnIdleWorkerTakesOverTheRestOfABusyOnesSegment)
+{
+	// Half a minute of pink noise at 320 kbps, then half a minute of
+	// silence: the second segment's worker is done long before the first's,
+	// and takes over the later part of it.
+	TempDir dir;
+	const std::string input = dir / "in.wav";
+	std::vector<float> signal = Make(Signal::PinkNoise, 60);
+	std::fill(signal.begin() + static_cast<std::ptrdiff_t>(signal.size() / 2), signal.end(), 0.0f);
+	ASSERT_TRUE(WriteAudio(input, signal, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+	const std::vector<short> pcm = ReadShorts(input);
+	const gogo::LameSetup setup = [](lame_global_flags* gf) {
+		lame_set_num_channels(gf, 2);
+		lame_set_in_samplerate(gf, kRate);
+		lame_set_brate(gf, 320);
+		lame_set_quality(gf, 3);
+		lame_set_findReplayGain(gf, 1);
+		lame_set_bWriteVbrTag(gf, 1);
+		lame_set_write_id3tag_automatic(gf, 0);
+	};
+
+	// One encoder over all of it, for reference.
+	std::string one;
+	{
+		lame_global_flags* gf = lame_init();
+		setup(gf);
+		ASSERT_GE(lame_init_params(gf), 0);
+		std::vector<unsigned char> out(pcm.size() * 5 / 8 + 7200 * 2);
+		int size = lame_encode_buffer_interleaved(gf, const_cast<short*>(pcm.data()), static_cast<int>(pcm.size() / 2),
+			out.data(), static_cast<int>(out.size()));
+		ASSERT_GE(size, 0);
+		const int flushed = lame_encode_flush(gf, out.data() + size, static_cast<int>(out.size()) - size);
+		ASSERT_GE(flushed, 0);
+		one.assign(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(size + flushed));
+		std::vector<unsigned char> tag(lame_get_lametag_frame(gf, nullptr, 0));
+		ASSERT_EQ(lame_get_lametag_frame(gf, tag.data(), tag.size()), tag.size());
+		std::memcpy(one.data(), tag.data(), tag.size());
+		lame_close(gf);
+	}
+
+	const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+	ASSERT_GE(fd, 0);
+	SF_INFO info{};
+	SNDFILE* handle = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+	ASSERT_NE(handle, nullptr);
+	const gogo::ParallelSource source{handle, false, 2, kRate, info.frames, info.format, fd};
+	lame_global_flags* gf = lame_init();
+	setup(gf);
+	ASSERT_GE(lame_init_params(gf), 0);
+	const auto plan = gogo::PlanParallel(gf, source, 2);
+	lame_close(gf);
+	ASSERT_TRUE(plan);
+	ASSERT_EQ(plan->segments, 2);
+	ASSERT_TRUE(plan->splitWhenIdle);
+	std::string written;
+	const gogo::ParallelResult result = gogo::EncodeParallel(source, setup, *plan,
+		[&written](const unsigned char* data, size_t size, int64_t offset) {
+			if (offset < 0)
+				offset = static_cast<int64_t>(written.size());
+			if (written.size() < static_cast<size_t>(offset) + size)
+				written.resize(static_cast<size_t>(offset) + size);
+			std::memcpy(written.data() + offset, data, size);
+			return 0;
+		},
+		{});
+	sf_close(handle);
+	close(fd);
+	ASSERT_EQ(result.failure, gogo::ParallelResult::Failure::None);
+
+	// Split in the noise: a segment more, starting after the first's start
+	// and before the planned second one, each join in its overlap.
+	ASSERT_GE(result.starts.size(), 2u) << "no worker took over";
+	ASSERT_EQ(result.joins.size(), result.starts.size());
+	const int64_t planned = result.starts.back();
+	for (size_t k = 0; k < result.starts.size(); k++) {
+		if (k + 1 < result.starts.size()) {
+			EXPECT_GT(result.starts[k], k == 0 ? 0 : result.starts[k - 1]);
+			EXPECT_LT(result.starts[k], planned);
+		}
+		EXPECT_GE(result.joins[k], result.starts[k]);
+		EXPECT_LT(result.joins[k], result.starts[k] + 12);
+		std::printf("[ split    ] join %zu at frame %lld (%.3f s)\n", k + 1, static_cast<long long>(result.joins[k]),
+			static_cast<double>(result.joins[k]) * 1152 / kRate);
+	}
+	EXPECT_EQ(result.enlargedFrames, 0);
+
+	// The whole stream as one encoder's: its frames, its Info frame's
+	// counts and gain, its decoded length, and as good window by window.
+	const auto frames = FrameOffsets(written);
+	ASSERT_FALSE(frames.empty());
+	EXPECT_EQ(frames.size(), FrameOffsets(one).size());
+	const auto* bytes = reinterpret_cast<const unsigned char*>(written.data());
+	const auto* oneBytes = reinterpret_cast<const unsigned char*>(one.data());
+	const auto tag = gogo::ReadInfoTag(bytes, written.size()), oneTag = gogo::ReadInfoTag(oneBytes, one.size());
+	ASSERT_TRUE(tag && oneTag);
+	EXPECT_EQ(tag->frames, frames.size() - 1);
+	EXPECT_EQ(tag->bytes, written.size());
+	EXPECT_EQ(tag->radioGain, oneTag->radioGain);
+	EXPECT_EQ(tag->musicCrc, Crc16Arc(written, static_cast<size_t>(frames.front().second)));
+	{
+		std::FILE* file = std::fopen((dir / "split.mp3").c_str(), "wb");
+		ASSERT_NE(file, nullptr);
+		std::fwrite(written.data(), 1, written.size(), file);
+		std::fclose(file);
+		file = std::fopen((dir / "one.mp3").c_str(), "wb");
+		ASSERT_NE(file, nullptr);
+		std::fwrite(one.data(), 1, one.size(), file);
+		std::fclose(file);
+	}
+	const Pcm a = Decode(dir / "one.mp3"), b = Decode(dir / "split.mp3");
+	ASSERT_TRUE(a.ok && b.ok);
+	EXPECT_EQ(b.samples.size(), pcm.size());
+	const std::vector<double> snrA = WindowSnr(pcm, a.samples), snrB = WindowSnr(pcm, b.samples);
+	ASSERT_EQ(snrA.size(), snrB.size());
+	for (size_t w = 0; w < snrA.size(); w++) {
+		if (!std::isnan(snrA[w])) {
+			EXPECT_GE(snrB[w] - snrA[w], -2.0) << "window at " << static_cast<double>(w) * 0.05 << " s";
+		}
+	}
+}
 
 // ---- the ReplayGain analysis in parts -------------------------------------------------
 
