@@ -247,7 +247,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			return;
 		const double share = static_cast<double>(pool.EncodedFrames()) / static_cast<double>(fed);
 		const int64_t done = std::min(source.frames, static_cast<int64_t>(share * static_cast<double>(source.frames)));
-		if (done != reported) {
+		// (Never back: a segment split off another adds warm-up to encode.)
+		if (done > reported) {
 			reported = done;
 			progress(done);
 		}
@@ -334,12 +335,15 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 	const bool byPosition = ReadsByPosition(source);
 	const size_t ahead = 2 * static_cast<size_t>(plan.threads);
 	auto handOut = [&]() {
+		bool handed = false;
 		while (byPosition && nextOpen < plan.segments && order.size() - merged < ahead) {
 			order.push_back(std::make_shared<SegmentStream>(nextOpen, plans[static_cast<size_t>(nextOpen)],
 				source, kReadBlock));
 			pool.Submit(order.back());
 			nextOpen++;
+			handed = true;
 		}
+		return handed;
 	};
 	// A worker with nothing to do takes over the later part of the running
 	// segment with the most left to encode, so that the workers finish
@@ -456,8 +460,8 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			merge(true);
 			if (mergeFailure != ParallelResult::Failure::None)
 				return fail(mergeFailure);
-			handOut();
-			if (idle && splitting)
+			// A worker idle with segments still to hand out takes one of those.
+			if (!handOut() && idle && splitting)
 				splitting = split();
 		}
 	} catch (const std::bad_alloc&) {

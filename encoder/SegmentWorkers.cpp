@@ -255,7 +255,7 @@ bool SegmentStream::EndAt(int64_t end, int frameSize, int warmUp, int lookahead,
 {
 	std::lock_guard<std::mutex> lock(fLock);
 	if (!fSource || fDoneReading || end <= fPlan.firstFrame || end < warmUp || end * frameSize < fReserved
-			|| (!fPlan.last && end >= fPlan.plannedEnd))
+			|| end >= (fPlan.last ? inputFrames / frameSize : fPlan.plannedEnd))
 		return false;
 	const SegmentPlan before = fPlan;
 	fPlan.last = false;
