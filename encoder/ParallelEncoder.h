@@ -23,7 +23,10 @@
 // them. Otherwise (FLAC, Ogg, MP3...) the input is read once, in order, on
 // the calling thread, which hands each block to the segments that need it;
 // it waits while the input read but not yet encoded passes a fixed budget.
-// Either way the calling thread joins the segments as they finish. See
+// Either way the calling thread joins the segments as they finish. So that
+// the workers finish together, a worker left with nothing to do takes over
+// the later part of a running segment (read by position), or a short last
+// segment goes to whichever is free first (read in order). See
 // docs/encoder.md.
 #pragma once
 
