@@ -235,6 +235,43 @@ std::vector<std::pair<size_t, int>> FrameOffsets(const std::string& data)
 	return frames;
 }
 
+// An input opened as the program opens it: a descriptor and libsndfile's
+// handle on it (segments that read by position use the descriptor).
+struct OpenInput {
+	int fd = -1;
+	SNDFILE* handle = nullptr;
+	SF_INFO info{};
+
+	explicit OpenInput(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC))
+	{
+		if (fd >= 0)
+			handle = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+	}
+	~OpenInput()
+	{
+		if (handle != nullptr)
+			sf_close(handle);
+		if (fd >= 0)
+			close(fd);
+	}
+	OpenInput(const OpenInput&) = delete;
+	OpenInput& operator=(const OpenInput&) = delete;
+	gogo::ParallelSource Source() const { return {handle, false, 2, kRate, info.frames, info.format, fd}; }
+};
+
+// A parallel encode's output, into written.
+gogo::WriteFunction WriteInto(std::string& written)
+{
+	return [&written](const unsigned char* data, size_t size, int64_t offset) {
+		if (offset < 0)
+			offset = static_cast<int64_t>(written.size());
+		if (written.size() < static_cast<size_t>(offset) + size)
+			written.resize(static_cast<size_t>(offset) + size);
+		std::memcpy(written.data() + offset, data, size);
+		return 0;
+	};
+}
+
 uint16_t Crc16Arc(const std::string& data, size_t from)
 {
 	uint16_t crc = 0;
@@ -363,12 +400,9 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	// Read in order (no descriptor given), the segments are fed blocks; by
 	// position, each has its own handle on the open file.
 	const gogo::ParallelSource source{file, false, 2, kRate, info.frames, info.format};
-	const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-	ASSERT_GE(fd, 0);
-	SF_INFO again{};
-	SNDFILE* handle = sf_open_fd(fd, SFM_READ, &again, SF_FALSE);
-	ASSERT_NE(handle, nullptr);
-	const gogo::ParallelSource byPosition{handle, false, 2, kRate, again.frames, again.format, fd};
+	const OpenInput opened(input);
+	ASSERT_NE(opened.handle, nullptr);
+	const gogo::ParallelSource byPosition = opened.Source();
 	auto plan = gogo::PlanParallel(gf, layout.byPosition ? byPosition : source, layout.threads);
 	lame_close(gf);
 	ASSERT_TRUE(plan);
@@ -379,16 +413,7 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	EXPECT_EQ(plan->tailFrames > 0, layout.shortLast);
 
 	auto encode = [&](const gogo::ParallelSource& from, std::string& written) {
-		return gogo::EncodeParallel(from, setup, *plan,
-			[&written](const unsigned char* data, size_t size, int64_t offset) {
-				if (offset < 0)
-					offset = static_cast<int64_t>(written.size());
-				if (written.size() < static_cast<size_t>(offset) + size)
-					written.resize(static_cast<size_t>(offset) + size);
-				std::memcpy(written.data() + offset, data, size);
-				return 0;
-			},
-			{});
+		return gogo::EncodeParallel(from, setup, *plan, WriteInto(written), {});
 	};
 	std::string written;
 	const gogo::ParallelResult result = encode(source, written);
@@ -400,8 +425,6 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	{
 		std::string same;
 		const gogo::ParallelResult other = encode(byPosition, same);
-		sf_close(handle);
-		close(fd);
 		EXPECT_EQ(other.failure, gogo::ParallelResult::Failure::None);
 		EXPECT_EQ(other.joins, result.joins);
 		EXPECT_TRUE(same == written) << "read by position: " << same.size() << " bytes, in order: "
@@ -500,12 +523,9 @@ TEST(ParallelSplit, AnIdleWorkerTakesOverTheRestOfABusyOnesSegment)
 		lame_close(gf);
 	}
 
-	const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-	ASSERT_GE(fd, 0);
-	SF_INFO info{};
-	SNDFILE* handle = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-	ASSERT_NE(handle, nullptr);
-	const gogo::ParallelSource source{handle, false, 2, kRate, info.frames, info.format, fd};
+	const OpenInput opened(input);
+	ASSERT_NE(opened.handle, nullptr);
+	const gogo::ParallelSource source = opened.Source();
 	lame_global_flags* gf = lame_init();
 	setup(gf);
 	ASSERT_GE(lame_init_params(gf), 0);
@@ -515,18 +535,7 @@ TEST(ParallelSplit, AnIdleWorkerTakesOverTheRestOfABusyOnesSegment)
 	ASSERT_EQ(plan->segments, 2);
 	ASSERT_TRUE(plan->splitWhenIdle);
 	std::string written;
-	const gogo::ParallelResult result = gogo::EncodeParallel(source, setup, *plan,
-		[&written](const unsigned char* data, size_t size, int64_t offset) {
-			if (offset < 0)
-				offset = static_cast<int64_t>(written.size());
-			if (written.size() < static_cast<size_t>(offset) + size)
-				written.resize(static_cast<size_t>(offset) + size);
-			std::memcpy(written.data() + offset, data, size);
-			return 0;
-		},
-		{});
-	sf_close(handle);
-	close(fd);
+	const gogo::ParallelResult result = gogo::EncodeParallel(source, setup, *plan, WriteInto(written), {});
 	ASSERT_EQ(result.failure, gogo::ParallelResult::Failure::None);
 
 	// Split in the noise: a segment more, starting after the first's start
@@ -559,16 +568,8 @@ TEST(ParallelSplit, AnIdleWorkerTakesOverTheRestOfABusyOnesSegment)
 	EXPECT_EQ(tag->bytes, written.size());
 	EXPECT_EQ(tag->radioGain, oneTag->radioGain);
 	EXPECT_EQ(tag->musicCrc, Crc16Arc(written, static_cast<size_t>(frames.front().second)));
-	{
-		std::FILE* file = std::fopen((dir / "split.mp3").c_str(), "wb");
-		ASSERT_NE(file, nullptr);
-		std::fwrite(written.data(), 1, written.size(), file);
-		std::fclose(file);
-		file = std::fopen((dir / "one.mp3").c_str(), "wb");
-		ASSERT_NE(file, nullptr);
-		std::fwrite(one.data(), 1, one.size(), file);
-		std::fclose(file);
-	}
+	ASSERT_TRUE(testing_support::WriteFile(dir / "split.mp3", written));
+	ASSERT_TRUE(testing_support::WriteFile(dir / "one.mp3", one));
 	const Pcm a = Decode(dir / "one.mp3"), b = Decode(dir / "split.mp3");
 	ASSERT_TRUE(a.ok && b.ok);
 	EXPECT_EQ(b.samples.size(), pcm.size());
