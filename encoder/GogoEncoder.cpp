@@ -1,7 +1,9 @@
 #include "GogoEncoder.h"
-#include "DeclaredLength.h"
 #include "FileOps.h"
+#include "InputExtent.h"
+#include "InputLength.h"
 #include "InputReader.h"
+#include "InputView.h"
 #include "LameHandle.h"
 #include "ParallelEncoder.h"
 #include "Paths.h"
@@ -33,16 +35,6 @@ std::string LameError(int code)
 	case -4: return "LAME's psychoacoustic model failed";
 	default: return "LAME failed (error " + std::to_string(code) + ")";
 	}
-}
-
-// Frames as seconds for a message: "3.0 s".
-std::string Duration(int64_t frames, int sampleRate)
-{
-	if (sampleRate <= 0)
-		return "?";
-	char text[48];
-	snprintf(text, sizeof(text), "%.1f s", static_cast<double>(frames) / sampleRate);
-	return text;
 }
 
 } // namespace
@@ -90,11 +82,10 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		return fail(QuotePath(input) + " is not a regular file");
 	if (inputStat.st_size == 0)
 		return fail(QuotePath(input) + " is empty");
-	// Read now, so that -delete can hold the audio read against it.
+	// What the file holds, from its container and its size: the encode
+	// reads all of it, and -delete holds what was read against it.
 	const bool deleting = options.deleteInput;
-	const DeclaredLength declared = deleting
-		? ReadDeclaredLength(inputFd.Get(), static_cast<uint64_t>(inputStat.st_size))
-		: DeclaredLength{};
+	const InputExtent extent = ReadInputExtent(inputFd.Get(), static_cast<uint64_t>(inputStat.st_size));
 	// With -delete nothing is ever replaced.
 	const bool replace = options.overwrite && !deleting;
 	{
@@ -104,11 +95,37 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 
 	SoundFile sound;
-	if (!sound.Open(inputFd.Get())) {
-		return fail(QuotePath(input) + " is not an audio file libsndfile can read ("
-			+ OneLine(sf_strerror(nullptr)) + ")");
+	const bool opened = sound.Open(inputFd.Get());
+	const std::string openError = opened ? std::string() : OneLine(sf_strerror(nullptr));
+	// Where libsndfile would stop short of what the file holds (or cannot
+	// open it for its header's sizes), the samples are read as they lie; a
+	// FLAC is decoded to the end of its stream, past what STREAMINFO says.
+	InputView view = WholeFile(inputFd.Get(), static_cast<uint64_t>(inputStat.st_size));
+	bool ownView = false;
+	if (extent.kind == InputExtent::Kind::Pcm
+			&& (!opened || sound.Info().frames != extent.heldFrames
+				|| sound.Info().channels != extent.layout.channels)) {
+		view.offset = extent.layout.offset;
+		view.length = extent.layout.bytes;
+		view.raw.samplerate = extent.layout.sampleRate;
+		view.raw.channels = extent.layout.channels;
+		view.raw.format = extent.layout.format;
+		ownView = true;
+	} else if (extent.kind == InputExtent::Kind::Flac && extent.flacCountAt >= 0 && opened) {
+		view.hiddenCountAt = extent.flacCountAt;
+		ownView = true;
 	}
-	const SF_INFO& info = sound.Info();
+	ViewFile viewFile;
+	if (ownView && !viewFile.Open(view)) {
+		return fail(QuotePath(input) + " is not an audio file libsndfile can read ("
+			+ OneLine(viewFile.Error().c_str()) + ")");
+	}
+	if (!ownView && !opened) {
+		return fail(QuotePath(input) + " is not an audio file libsndfile can read (" + openError
+			+ ")");
+	}
+	SNDFILE* const file = ownView ? viewFile.Get() : sound.Get();
+	const SF_INFO& info = ownView ? viewFile.Info() : sound.Info();
 	if (info.channels != 1 && info.channels != 2) {
 		return fail(QuotePath(input) + " has " + std::to_string(info.channels)
 			+ " channels; only mono and stereo are supported");
@@ -119,7 +136,13 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 	if (info.frames == 0)
 		return fail(QuotePath(input) + " contains no audio");
-	const bool lengthKnown = info.frames > 0 && info.frames != SF_COUNT_MAX;
+	// The length the input declares (a FLAC's STREAMINFO, though it is read
+	// to its end): the plan's, and the progress's.
+	const int64_t declaredFrames =
+		extent.kind == InputExtent::Kind::Flac && opened ? sound.Info().frames : info.frames;
+	const bool lengthKnown = declaredFrames > 0 && declaredFrames != SF_COUNT_MAX;
+	const int64_t planFrames = lengthKnown ? declaredFrames : 0;
+	result.note = UnderstatedNote(extent);
 	result.sampleRate = info.samplerate;
 	result.channels = info.channels;
 
@@ -153,8 +176,8 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		lame_set_write_id3tag_automatic(flags, 0);
 	};
 	configure(gf);
-	if (lengthKnown && static_cast<unsigned long long>(info.frames) <= ULONG_MAX)
-		lame_set_num_samples(gf, static_cast<unsigned long>(info.frames));
+	if (lengthKnown && static_cast<unsigned long long>(planFrames) <= ULONG_MAX)
+		lame_set_num_samples(gf, static_cast<unsigned long>(planFrames));
 	if (lame_init_params(gf) < 0) {
 		return fail("LAME cannot encode " + QuotePath(input) + " with these settings ("
 			+ std::to_string(info.samplerate) + " Hz, " + std::to_string(info.channels)
@@ -199,14 +222,11 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 
 	TempFile temp(outputDir.Get(), options.fallbacks);
-	if (const int error = temp.Create(outputName, nameMax); error != 0) {
-		return fail("cannot create a temporary file in "
-			+ QuotePath(outputDirectory.empty() ? std::string(".") : outputDirectory) + ": "
-			+ ErrnoText(error));
-	}
-	const std::string tempPath = JoinPath(outputDirectory, temp.Name());
+	// Errors name the MP3 the user will look for, never the temporary file.
+	if (const int error = temp.Create(outputName, nameMax); error != 0)
+		return fail("cannot write " + QuotePath(result.outputPath) + ": " + ErrnoText(error));
 	auto writeFailure = [&](int error) {
-		return fail("cannot write " + QuotePath(tempPath) + ": " + ErrnoText(error));
+		return fail("cannot write " + QuotePath(result.outputPath) + ": " + ErrnoText(error));
 	};
 
 	// The loop.
@@ -224,22 +244,31 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	}
 	// Long inputs are encoded in segments on several threads; only the
 	// making of the MP3's bytes differs, the file is handled as here.
-	const ParallelSource source{sound.Get(), asFloat, info.channels, info.samplerate,
-		lengthKnown ? static_cast<int64_t>(info.frames) : 0, info.format, inputFd.Get()};
+	const ParallelSource source{file, asFloat, info.channels, info.samplerate, planFrames,
+		info.format, view};
 	const std::optional<ParallelPlan> parallel = options.threads == 1 ? std::nullopt
 		: PlanParallel(gf, source, options.threads > 1 ? options.threads : OnlineCores());
 	bool encodedInParallel = false;
-
-	BlockReader reader(sound.Get(), asFloat, info.channels, blockFrames);
-	if (!parallel && !reader.Start())
-		return fail("out of memory");
 
 	int lastPercent = -1;
 	if (progress && lengthKnown) {
 		lastPercent = 0;
 		progress(0);
 	}
+	auto showProgress = [&](int64_t framesDone) {
+		if (!progress || !lengthKnown)
+			return;
+		// 100 once complete.
+		const int percent = static_cast<int>(std::min<int64_t>(99, framesDone * 100 / planFrames));
+		if (percent > lastPercent) {
+			lastPercent = percent;
+			progress(percent);
+		}
+	};
 	int64_t total = 0;
+	// Read in order, an input that ends before it declares, or (a FLAC) goes
+	// on past it, is encoded again on one thread, which takes what there is.
+	bool again = false;
 	if (parallel) {
 		const ParallelResult outcome = EncodeParallel(source, configure, *parallel,
 			[&temp](const unsigned char* data, size_t size, int64_t offset) {
@@ -250,23 +279,17 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 					sync_file_range(temp.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
 				return 0;
 			},
-			[&](int64_t framesDone) {
-				if (!progress || !lengthKnown)
-					return;
-				const int percent = static_cast<int>(std::min<int64_t>(99, framesDone * 100 / info.frames));
-				if (percent != lastPercent) {
-					lastPercent = percent;
-					progress(percent);
-				}
-			});
+			showProgress);
 		switch (outcome.failure) {
 		case ParallelResult::Failure::None:
-			encodedInParallel = true;
+			encodedInParallel = outcome.framesRead == planFrames;
+			again = !encodedInParallel;
 			total = outcome.framesRead;
 			break;
+		case ParallelResult::Failure::EndedEarly:
+			again = true;
+			break;
 		case ParallelResult::Failure::NoThreads: // nothing read: one thread, then
-			if (!reader.Start())
-				return fail("out of memory");
 			break;
 		case ParallelResult::Failure::Read:
 			return fail("cannot read " + QuotePath(input) + ": " + OneLine(outcome.readError.c_str()));
@@ -280,12 +303,37 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 			return fail("out of memory");
 		}
 	}
+	if (again) {
+		// From the start, into an empty file.
+		total = 0;
+		if (ftruncate(temp.Fd(), 0) != 0 || lseek(temp.Fd(), 0, SEEK_SET) != 0)
+			return writeFailure(errno);
+		if (ownView ? !viewFile.Open(view) : sf_seek(file, 0, SEEK_SET) != 0)
+			return fail("cannot read " + QuotePath(input) + ": " + OneLine(ReadErrorText(file).c_str()));
+	}
+	SNDFILE* const reading = ownView ? viewFile.Get() : file;
+	std::optional<BlockReader> reader;
+	std::string decodeError; // where a compressed stream stopped decoding
+	if (!encodedInParallel) {
+		reader.emplace(reading, asFloat, info.channels, blockFrames);
+		if (!reader->Start())
+			return fail("out of memory");
+	}
 	while (!encodedInParallel) {
 		const float* floats = nullptr;
 		const int* ints = nullptr;
-		const sf_count_t got = reader.Next(floats, ints);
-		if (got < 0)
-			return fail("cannot read " + QuotePath(input) + ": " + OneLine(reader.Error().c_str()));
+		const sf_count_t got = reader->Next(floats, ints);
+		if (got < 0) {
+			// A compressed stream that stops decoding (a FLAC cut in a frame)
+			// ends there; the length's judgement says what that means. A read
+			// the system refused fails.
+			const bool ioError = sf_error(reading) == SF_ERR_SYSTEM
+				|| (ownView && viewFile.ReadErrno() != 0);
+			if (ioError || extent.kind == InputExtent::Kind::Pcm)
+				return fail("cannot read " + QuotePath(input) + ": " + OneLine(reader->Error().c_str()));
+			decodeError = OneLine(reader->Error().c_str());
+			break;
+		}
 		if (got == 0)
 			break;
 		total += got;
@@ -310,26 +358,29 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 			// left to wait for.
 			sync_file_range(temp.Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
 		}
-
-		if (progress && lengthKnown) {
-			int64_t percent = total * 100 / info.frames;
-			if (percent > 99)
-				percent = 99; // 100 once complete
-			if (percent != lastPercent) {
-				lastPercent = static_cast<int>(percent);
-				progress(lastPercent);
-			}
-		}
+		showProgress(total);
 	}
+	reader.reset();
 	if (total == 0)
 		return fail(QuotePath(input) + " contains no audio");
-	// Frames that fail to decode can end the reading without an error (a
-	// damaged FLAC): a short MP3 is never passed off as the whole.
-	if (lengthKnown && total < info.frames) {
-		return fail("cannot read " + QuotePath(input) + ": it ended after " + std::to_string(total)
-			+ " of the " + std::to_string(info.frames) + " sample frames it declares");
-	}
 	result.frames = total;
+	// A stream that holds more than it declares was read to its end.
+	if (extent.kind == InputExtent::Kind::Flac && lengthKnown && total > declaredFrames)
+		result.note = LongerStreamNote(declaredFrames, total, info.samplerate);
+	// Frames that fail to decode can end the reading without an error (a
+	// damaged FLAC), and a file can end before its header says: the MP3 has
+	// what there is, and the result says how much that is.
+	EncodedLength encodedLength;
+	encodedLength.frames = total;
+	encodedLength.declared = lengthKnown ? declaredFrames : -1;
+	encodedLength.streamEnd = decodeError.empty();
+	encodedLength.stopped = decodeError;
+	encodedLength.sampleRate = info.samplerate;
+	const LengthVerdict verdict = JudgeLength(extent, encodedLength);
+	if (verdict.truncated) {
+		result.truncated = true;
+		result.note.clear();
+	}
 
 	const int flushed = encodedInParallel ? 0
 		: lame_encode_flush(gf, mp3.data(), static_cast<int>(mp3.size()));
@@ -383,6 +434,15 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 	if (progress && lengthKnown && lastPercent != 100)
 		progress(100);
 
+	// A truncated input gives the MP3 of what there is, and stays.
+	if (result.truncated) {
+		result.inputKept = deleting;
+		result.ok = false;
+		result.error = QuotePath(input) + " " + verdict.truncation + "; wrote what there is to "
+			+ QuotePath(result.outputPath) + (deleting ? " and kept the input" : "");
+		return result;
+	}
+
 	if (deleting) {
 		result.inputKept = true;
 		const std::string wrote = "wrote " + QuotePath(result.outputPath) + " but ";
@@ -434,32 +494,11 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 			}
 		}
 
-		// All the audio the header declares was read: not a file cut short,
-		// nor one a recorder is still writing.
-		const std::string uncheckable = "only inputs of uncompressed WAV, RF64 or W64, AIFF, FLAC"
-			" or Ogg can be checked as complete";
-		int64_t expected = -1;
-		if (declared.read) {
-			if (declared.compressed)
-				return keep(uncheckable);
-			if (declared.known)
-				expected = declared.frames;
-		} else if (LengthFromStream(info.format)) {
-			if (lengthKnown)
-				expected = info.frames;
-		} else {
-			return keep(uncheckable);
-		}
-		if (expected < 0) {
-			return keep("its header does not declare its length (it may still be being written),"
-				" so the encode cannot be checked as complete");
-		}
-		if (expected != total) {
-			return keep("its header declares " + Duration(expected, info.samplerate) + " of audio ("
-				+ std::to_string(expected) + " frames) but " + Duration(total, info.samplerate) + " ("
-				+ std::to_string(total) + " frames) could be read"
-				+ (total < expected ? ": it is truncated or still being written" : ""));
-		}
+		// Every sample frame the file holds was encoded: not a file cut
+		// short, nor one a recorder is still writing, nor one whose length
+		// cannot be told.
+		if (!verdict.keepReason.empty())
+			return keep(verdict.keepReason);
 
 		if (unlinkat(inputDir.Get(), inputName.c_str(), 0) != 0) {
 			const int error = errno;
@@ -468,6 +507,8 @@ EncodeResult EncodeFile(const Options& options, const ProgressFunction& progress
 		result.inputKept = false;
 	}
 
+	if (!result.note.empty())
+		result.note = QuotePath(input) + ": " + result.note;
 	result.ok = true;
 	return result;
 }

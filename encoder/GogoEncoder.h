@@ -17,13 +17,20 @@
 // named temporary file (or, with neither RENAME_NOREPLACE nor hard links, an
 // empty placeholder) is left behind by SIGKILL.
 //
+// The audio is what the file holds, not what its header declares: a WAV,
+// RF64, W64 or AIFF whose data chunk is its last is read to the end of the
+// file (a size that wrapped past 4 GiB, or was left at 0, hides the rest
+// from libsndfile), and a FLAC to the end of its stream (InputExtent.h,
+// InputView.h). An input that ends before its header says is encoded as far
+// as it goes, and the result says so (truncated).
+//
 // -delete removes the input only when the MP3 is durable under its final
 // name, the input is the same file with the same size, modification and
 // change times as when the encode began (both through the open descriptor
-// and by its path), and as many sample frames were read as its header
-// declares (WAV, RF64, W64 and AIFF headers are read here; FLAC and Ogg
-// declare their length to libsndfile). Otherwise the input stays and the
-// result says why.
+// and by its path), and every sample frame it holds was encoded: up to the
+// end of the file for uncompressed WAV, RF64, W64 and AIFF, to the end of a
+// whole stream for FLAC and Ogg. Otherwise the input stays and the result
+// says why.
 //
 // Paths are arbitrary bytes of any length: directories are walked one
 // component at a time (openat), never through a fixed-size buffer.
@@ -33,9 +40,7 @@
 // as int samples, float and lossy formats as floats (clipped to full scale).
 // The MP3 is then byte for byte what `lame` makes with the same settings.
 // Longer inputs are encoded in segments by one LAME per core and joined into
-// one stream (ParallelEncoder.h; docs/encoder.md says how). Either way a
-// read that ends before the length the input declares is a failure, never a
-// short MP3. Mono and stereo only; more channels are refused rather than
+// one stream (ParallelEncoder.h; docs/encoder.md says how). Mono and stereo only; more channels are refused rather than
 // downmixed.
 // Nothing here throws.
 #pragma once
@@ -58,6 +63,12 @@ struct EncodeResult {
 	bool nameTaken = false;     // OutputPath() was in use: outputPath is "<name> (n).mp3"
 	bool outputWritten = false; // the final MP3 exists (also set when only -delete failed)
 	bool inputKept = false;     // -delete was asked, the MP3 written, the input not deleted
+	// The input ends before its header says: the MP3 (outputWritten) has
+	// what there is, error says how much, and the input is never deleted.
+	bool truncated = false;
+	// On success, one line on what was found of the input's length (its
+	// header understated it: all of it was encoded); empty when nothing was.
+	std::string note;
 	int64_t frames = 0;     // sample frames encoded
 	int sampleRate = 0;     // of the input
 	int channels = 0;       // of the input

@@ -76,8 +76,16 @@ ParseResult Failure(std::string reason)
 
 } // namespace
 
-ParseResult ParseArguments(const std::vector<std::string>& arguments)
+ParseResult ParseArguments(const std::vector<std::string>& given)
 {
+	// Empty words are left out: a trailing space in the front end's "Extra
+	// parameters" gives one, and no option or file is called "".
+	std::vector<std::string> arguments;
+	arguments.reserve(given.size());
+	for (const std::string& argument : given) {
+		if (!argument.empty())
+			arguments.push_back(argument);
+	}
 	const size_t count = arguments.size();
 	if (count == 0)
 		return Failure("no input file (usage: gogo [options] input-file; try 'gogo --help')");
@@ -260,8 +268,8 @@ std::string UsageText()
 		"  -o <dir>      output directory, created (with its parents) if missing\n"
 		"  -delete       delete the input file once the MP3 is complete and synced to\n"
 		"                disk, but only if the input did not change during the encode\n"
-		"                and held all the audio its header declares (a truncated file,\n"
-		"                or one still being recorded, is kept); otherwise exit status 3\n"
+		"                and every sample frame it holds was encoded (see below);\n"
+		"                otherwise it is kept, with exit status 3 (4 if truncated)\n"
 		"  -overwrite    replace an existing file of the output name (atomically, as\n"
 		"                lame does) instead of taking a free name; refused with -delete\n"
 		"  -threads <n> encode on n threads (1 to 64, at most 16 run at once;\n"
@@ -277,10 +285,21 @@ std::string UsageText()
 		"channels is refused. As with lame, LAME picks the output sample rate: low\n"
 		"bit rates get a lower one (32 kbps: 16 kHz), low sample rates cap the bit\n"
 		"rate (8 kHz: 64 kbps). An output name that is the input file itself is\n"
-		"refused. Exit status: 0 success, 1 the encode failed, 2 bad command line,\n"
-		"3 the MP3 was written but -delete kept the input, 128+N stopped by signal N\n"
-		"(SIGTERM, SIGINT, SIGHUP); with status 1, 2 or 3 one line \"gogo: <reason>\"\n"
-		"goes to stderr.\n";
+		"refused. Empty arguments are ignored.\n"
+		"\n"
+		"The audio encoded is what the file holds, not what its header says: a WAV,\n"
+		"RF64, W64 or AIFF whose audio runs past the size its header gives (a size\n"
+		"that wrapped past 4 GiB, or was left at 0 by a recorder that stopped) is\n"
+		"read to the end of the file, and a FLAC to the end of its stream; one line\n"
+		"\"gogo: note: ...\" says so. An input that ends before its header says (cut\n"
+		"short, damaged, or still being recorded; an Ogg file without its last page)\n"
+		"is encoded as far as it goes, one line says how much of it that is, the\n"
+		"input is never deleted, and the exit status is 4.\n"
+		"\n"
+		"Exit status: 0 success, 1 the encode failed, 2 bad command line, 3 the MP3\n"
+		"was written but -delete kept the input, 4 the input is truncated (the MP3\n"
+		"has what there is), 128+N stopped by signal N (SIGTERM, SIGINT, SIGHUP);\n"
+		"with status 1 to 4 one line \"gogo: <reason>\" goes to stderr.\n";
 }
 
 std::string VersionText()

@@ -91,6 +91,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // the encode failed
 constexpr int kExitUsage = 2;   // bad command line
 constexpr int kExitInputKept = 3; // the MP3 was written but -delete kept the input
+constexpr int kExitTruncated = 4; // the input ends before its header says: the MP3 has what there is
 
 // The arguments after the program name.
 ParseResult ParseArguments(const std::vector<std::string>& arguments);

@@ -414,8 +414,10 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 				std::shared_ptr<Samples> block = blocks.Get();
 				const sf_count_t got = block->Read(source.file, kReadBlock, result.readError);
 				if (got < 0) {
+					// A stream that stops decoding (a FLAC cut in a frame) or
+					// cannot be read: the one-thread encode tells which.
 					result.framesRead = position;
-					return fail(ParallelResult::Failure::Read);
+					return fail(ParallelResult::Failure::EndedEarly);
 				}
 				if (got == 0)
 					break;
@@ -450,7 +452,7 @@ ParallelResult Encode(const ParallelSource& source, const LameSetup& setup, cons
 			// short) is a failure, never a short MP3.
 			if (position < source.frames || open.list.size() != 1 || !open.list.front()->Plan().last) {
 				result.readError = EndedEarlyText(position, source.frames);
-				return fail(ParallelResult::Failure::Read);
+				return fail(ParallelResult::Failure::EndedEarly);
 			}
 			open.list.front()->Close(true);
 			open.list.clear();

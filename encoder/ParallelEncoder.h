@@ -30,6 +30,8 @@
 // docs/encoder.md.
 #pragma once
 
+#include "InputView.h"
+
 #include <lame/lame.h>
 #include <sndfile.h>
 
@@ -50,9 +52,9 @@ struct ParallelSource {
 	bool asFloat = false;
 	int channels = 0;
 	int sampleRate = 0;
-	int64_t frames = 0; // as libsndfile declares them
-	int format = 0;     // libsndfile's
-	int fd = -1;        // the open file, for segments that read by position
+	int64_t frames = 0; // the stream's, as planned (FLAC: as STREAMINFO declares them)
+	int format = 0;     // libsndfile's, of file
+	InputView view;     // what file reads, for segments that read by position
 };
 
 // Sets up an encoder as the one-thread encode does, short of
@@ -82,7 +84,10 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	int threads);
 
 struct ParallelResult {
-	enum class Failure { None, Read, Encode, Write, Memory, NoThreads };
+	// EndedEarly: read in order, the input ended before source.frames or
+	// failed to read (nothing is written then; the one-thread encode takes
+	// what there is, and tells a damaged stream from a read error).
+	enum class Failure { None, Read, EndedEarly, Encode, Write, Memory, NoThreads };
 	Failure failure = Failure::None;
 	std::string readError;  // Read: libsndfile's text
 	int lameCode = 0;       // Encode: LAME's return code (0: the segments could not be joined)
@@ -100,8 +105,10 @@ using WriteFunction = std::function<int(const unsigned char* data, size_t size, 
 using ReadProgress = std::function<void(int64_t framesDone)>;
 
 // Reads source to its end and writes the MP3 (the Info frame first). An
-// input that ends before source.frames fails (Failure::Read), never gives
-// a short MP3. With Failure::NoThreads nothing was read and nothing
+// input that ends before source.frames fails (Failure::EndedEarly read in
+// order, Failure::Read by position), never gives a short MP3; one that goes
+// on past it is read to its end (framesRead) but only source.frames are
+// encoded. With Failure::NoThreads nothing was read and nothing
 // written: encode on one thread instead.
 ParallelResult EncodeParallel(const ParallelSource& source, const LameSetup& setup,
 	const ParallelPlan& plan, const WriteFunction& write, const ReadProgress& progress);

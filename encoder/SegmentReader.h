@@ -5,11 +5,12 @@
 // reader to get there through the segments before it, and nothing is held
 // in memory for it meanwhile.
 //
-// The handles read with pread on the one descriptor, each at its own
-// position: the caller's handle (which reads with the descriptor's own file
-// offset) and those of the other workers are not disturbed.
+// The handles read with pread on the one descriptor (InputView), each at
+// its own position: the caller's handle and those of the other workers are
+// not disturbed.
 #pragma once
 
+#include "InputView.h"
 #include "ParallelEncoder.h"
 
 #include <sndfile.h>
@@ -22,14 +23,14 @@ namespace gogo {
 struct Samples;
 
 // Whether source can be read by position: a format whose sample frames
-// have fixed places, and a handle opened over source.fd that declares what
+// have fixed places, and a handle opened over source.view that declares what
 // source.file declares.
 bool ReadsByPosition(const ParallelSource& source);
 
 class SegmentReader {
 public:
 	SegmentReader() = default;
-	~SegmentReader();
+	~SegmentReader() = default;
 	SegmentReader(const SegmentReader&) = delete;
 	SegmentReader& operator=(const SegmentReader&) = delete;
 
@@ -44,21 +45,7 @@ public:
 	const std::string& Error() const { return fError; }
 
 private:
-	struct Place {
-		int fd = -1;
-		sf_count_t position = 0;
-		sf_count_t length = 0;
-		int error = 0; // the first errno a read met
-	};
-	static sf_count_t Length(void* place);
-	static sf_count_t Seek(sf_count_t offset, int whence, void* place);
-	static sf_count_t ReadBytes(void* into, sf_count_t count, void* place);
-	static sf_count_t Write(const void* from, sf_count_t count, void* place);
-	static sf_count_t Tell(void* place);
-
-	Place fPlace;
-	SNDFILE* fFile = nullptr;
-	SF_INFO fInfo{};
+	ViewFile fView;
 	std::string fError;
 };
 

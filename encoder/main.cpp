@@ -27,7 +27,7 @@ void Put(FILE* stream, const std::string& text)
 }
 
 // The message, on one line whatever bytes it carries.
-void Fail(const std::string& reason)
+void Tell(const std::string& reason)
 {
 	std::string line = "gogo: ";
 	for (char c : reason)
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
 		Put(stdout, gogo::VersionText());
 		return gogo::kExitOk;
 	case gogo::ParseAction::Error:
-		Fail(parsed.error);
+		Tell(parsed.error);
 		return gogo::kExitUsage;
 	case gogo::ParseAction::Encode:
 		break;
@@ -103,9 +103,14 @@ int main(int argc, char** argv)
 	if (!result.ok) {
 		if (progressShown)
 			Put(stdout, "\n");
-		Fail(result.error);
+		Tell(result.error);
+		if (result.truncated)
+			return gogo::kExitTruncated;
 		return result.inputKept ? gogo::kExitInputKept : gogo::kExitFailure;
 	}
+	// Said even with -silent: the header was wrong, which the user should know.
+	if (!result.note.empty())
+		Tell("note: " + result.note);
 	if (!options.silent) {
 		const double audio = result.sampleRate > 0
 			? static_cast<double>(result.frames) / result.sampleRate : 0.0;

@@ -1,6 +1,7 @@
 // The bundled encoder on any input file: the bytes are written to a file and
-// encoded in-process, the way gogo does it (libsndfile reads, our own header
-// reading gives the declared length, LAME encodes). The input's size picks
+// encoded in-process, the way gogo does it (libsndfile reads, our own
+// container reading tells what the file holds and how to read past a header
+// that understates it, LAME encodes). The input's size picks
 // the options, so that CBR, VBR, mono and -delete are all reached.
 //
 // Beyond not crashing, what must hold on every input:
@@ -10,14 +11,18 @@
 //  - a successful encode leaves exactly its MP3, under the name it reports.
 //
 // Inputs are bounded in time: whatever libsndfile says holds more than a few
-// seconds of audio (a few bytes of FLAC can say hours) is skipped.
+// seconds of audio, or a FLAC whose stream decodes to more (a few bytes of
+// FLAC can hold hours), is skipped.
 
 #include "FuzzTempDir.h"
 #include "GogoEncoder.h"
 #include "GogoOptions.h"
+#include "InputExtent.h"
+#include "InputView.h"
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +31,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,16 +66,48 @@ std::vector<std::string> Entries(const std::string& directory)
 	return names;
 }
 
-// Whether libsndfile would give more audio than a fuzz input should cost.
-bool TooLong(const std::string& path)
+// Whether the encode would read more audio than a fuzz input should cost:
+// as libsndfile declares it, and for a FLAC as far as its stream decodes
+// (a few bytes of constant frames can hold hours). What the container
+// reading says is checked against the file on the way.
+bool TooLong(const std::string& path, size_t size)
 {
+	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	Check(fd >= 0);
+	const gogo::InputExtent extent = gogo::ReadInputExtent(fd, size);
+	bool tooLong = false;
+	if (extent.kind == gogo::InputExtent::Kind::Pcm) {
+		const gogo::PcmLayout& layout = extent.layout;
+		Check(layout.offset <= size && layout.bytes <= size - layout.offset);
+		Check(layout.blockAlign > 0 && extent.heldFrames >= 0);
+		Check(layout.bytes == static_cast<uint64_t>(extent.heldFrames) * static_cast<uint64_t>(layout.blockAlign));
+		Check(!extent.HoldsMore() || !extent.HoldsLess());
+	} else if (extent.kind == gogo::InputExtent::Kind::Flac) {
+		gogo::InputView view = gogo::WholeFile(fd, size);
+		view.hiddenCountAt = extent.flacCountAt;
+		gogo::ViewFile file;
+		if (file.Open(view)) {
+			std::vector<short> samples(4096 * 2);
+			sf_count_t total = 0, got;
+			while (!tooLong && (got = sf_readf_short(file.Get(), samples.data(),
+						4096 / std::max(1, file.Info().channels))) > 0) {
+				total += got;
+				tooLong = total > kMaxFrames;
+			}
+		}
+	}
 	SF_INFO info;
 	std::memset(&info, 0, sizeof(info));
-	SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-	if (file == nullptr)
-		return false; // the encoder's own refusal is worth reaching
-	sf_close(file);
-	return info.frames < 0 || info.frames > kMaxFrames;
+	SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+	if (file != nullptr) {
+		sf_close(file);
+		// An unknown length is fine where the stream is short (above).
+		const bool unknown = info.frames == SF_COUNT_MAX && extent.kind == gogo::InputExtent::Kind::Flac;
+		tooLong = tooLong || (!unknown && (info.frames < 0 || info.frames > kMaxFrames));
+	}
+	::close(fd);
+	// Otherwise the encoder's own refusal is worth reaching.
+	return tooLong;
 }
 
 } // namespace
@@ -85,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	Check(made);
 
 	Check(fuzzing::WriteFile(input, std::string_view(reinterpret_cast<const char*>(data), size)));
-	if (TooLong(input))
+	if (TooLong(input, size))
 		return 0;
 
 	gogo::Options options;
@@ -124,8 +162,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		Check(Exists(input) != options.deleteInput);
 		Check(result.frames > 0);
 	} else if (result.outputWritten) {
-		// Only -delete can fail after the MP3 is written: the input stays.
-		Check(options.deleteInput && result.inputKept);
+		// Only -delete, or an input that ends before its header says, fail
+		// after the MP3 is written: the input stays.
+		Check(result.truncated || (options.deleteInput && result.inputKept));
+		Check(result.inputKept == options.deleteInput);
 		Check(left.size() == 1);
 		Check(Exists(input));
 	} else {

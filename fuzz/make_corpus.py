@@ -140,6 +140,14 @@ def gogo_seeds():
     write("gogo_input", "aiff_claims_more", aiff(1, 44100, 16, 0xfffffff0, sound[:200]))
     write("gogo_input", "au_ulaw", au_ulaw(8000, 1, bytes((i * 13) & 0xff for i in range(1200))))
     write("gogo_input", "flac_constant", flac_constant(3, 3 * 4096))
+    # Headers that understate the audio: a size of half, of 0, a LIST after.
+    half = pcm16(tone(400, 2, 8000))
+    write("gogo_input", "wav_claims_half", wav(1, 2, 44100, 16, half, data_size=len(half) // 2))
+    write("gogo_input", "wav_size_zero", wav(1, 2, 44100, 16, half, data_size=0))
+    write("gogo_input", "wav_then_list",
+          wav(1, 2, 44100, 16, half) + chunk(b"LIST", b"INFOINAM" + struct.pack("<I", 2) + b"a\0"))
+    write("gogo_input", "flac_claims_less", flac_constant(3, 4096))
+    write("gogo_input", "flac_count_unknown", flac_constant(3, 0))
     write("gogo_input", "not_audio", b"just some text, not a sound file\n")
     # Float samples that are no sound: NaN, infinity, far out of [-1, 1].
     wild = tone(2000, 1, 0.5, rate=48000)

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
 	build-essential cmake ninja-build pkg-config
 	qt6-base-dev libgl-dev
-	libmp3lame-dev libsndfile1-dev libpng-dev
+	libmp3lame-dev libsndfile1-dev libogg-dev libpng-dev
 	shared-mime-info xdg-utils desktop-file-utils libfile-mimeinfo-perl libglib2.0-bin
 	googletest libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev

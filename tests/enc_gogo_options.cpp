@@ -4,6 +4,8 @@
 #include "GogoFixtures.h"
 #include "GogoOptions.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace gogo_testing;
@@ -36,8 +38,9 @@ TEST(GogoOptions, InputAloneGivesTheDefaults)
 
 TEST(GogoOptions, TheFrontEndsFullCommandLine)
 {
-	const gogo::ParseResult result = Parse({"-b", "192", "-m", "j", "-nopsy", "-delete", "-o",
-		"/music/out dir", "-silent", "/music/in put.wav"});
+	// Empty words (a trailing space in "Extra parameters") are left out.
+	const gogo::ParseResult result = Parse({"-b", "192", "", "-m", "j", "-nopsy", "-delete", "-o",
+		"/music/out dir", "-silent", "", "/music/in put.wav", ""});
 	ASSERT_EQ(result.action, gogo::ParseAction::Encode) << result.error;
 	const gogo::Options& options = result.options;
 	EXPECT_EQ(options.bitrate, 192);
@@ -98,7 +101,7 @@ TEST(GogoOptions, OverwriteButNeverWithDelete)
 
 TEST(GogoOptions, BadBitRates)
 {
-	for (const char* bad : {"100", "0", "-128", "128k", "abc", "", " 128", "128 ", "99999999999",
+	for (const char* bad : {"100", "0", "-128", "128k", "abc", " 128", "128 ", "99999999999",
 			"1e2", "320.0", "8"}) {
 		const gogo::ParseResult result = Parse({"-b", bad, "x.wav"});
 		EXPECT_EQ(result.action, gogo::ParseAction::Error) << bad;
@@ -217,7 +220,9 @@ TEST(GogoOptions, SurvivesRandomArguments)
 			ASSERT_EQ(result.error.find('\n'), std::string::npos);
 		} else if (result.action == gogo::ParseAction::Encode) {
 			ASSERT_FALSE(result.options.input.empty());
-			ASSERT_EQ(result.options.input, arguments.back());
+			const auto last = std::find_if(arguments.rbegin(), arguments.rend(),
+				[](const std::string& argument) { return !argument.empty(); });
+			ASSERT_EQ(result.options.input, *last);
 			ASSERT_EQ(result.options.input.find('\0'), std::string::npos);
 			ASSERT_FALSE(result.options.overwrite && result.options.deleteInput);
 		}

@@ -519,17 +519,19 @@ TEST_F(GogoProgramDelete, TruncatedWavIsKept)
 	const std::string contents = ReadFile(input);
 
 	RunResult run = RunGogo({"-delete", input});
-	EXPECT_EQ(run.Code(), gogo::kExitInputKept);
+	EXPECT_EQ(run.Code(), gogo::kExitTruncated);
 	ExpectOneErrorLine(run);
-	EXPECT_NE(run.err.find("gogo: wrote '" + dir / "cut.mp3' but did not delete '" + input
-		+ "': its header declares 20.0 s of audio (882000 frames) but 3.0 s (132300 frames)"
-		" could be read: it is truncated or still being written"), std::string::npos) << run.err;
+	const std::string said = "gogo: '" + input + "' holds only 3.0 s of the 20.0 s of audio its"
+		" header declares (15%): it was cut short or damaged, or is still being written; wrote what"
+		" there is to '" + dir / "cut";
+	EXPECT_EQ(run.err, said + ".mp3' and kept the input\n");
 	EXPECT_EQ(ReadFile(input), contents);
 	EXPECT_EQ(Decode(dir / "cut.mp3").Content(), 3 * 44100);
 
-	// Without -delete it is simply encoded (the first MP3 stays).
+	// Without -delete the same: what there is, and a status of its own.
 	run = RunGogo({"-silent", input});
-	EXPECT_EQ(run.Code(), 0) << run.err;
+	EXPECT_EQ(run.Code(), gogo::kExitTruncated) << run.err;
+	EXPECT_EQ(run.err, said + " (2).mp3'\n");
 	EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"cut (2).mp3", "cut.mp3", "cut.wav"}));
 }
 
@@ -574,9 +576,9 @@ TEST_F(GogoProgramDelete, WavStillBeingRecordedIsKept)
 	changed.notify_all();
 	recorder.join();
 
-	EXPECT_EQ(run.Code(), gogo::kExitInputKept) << run.err;
+	EXPECT_EQ(run.Code(), gogo::kExitTruncated) << run.err;
 	ExpectOneErrorLine(run);
-	EXPECT_NE(run.err.find("but did not delete '" + input + "'"), std::string::npos) << run.err;
+	EXPECT_NE(run.err.find("and kept the input"), std::string::npos) << run.err;
 	// The recording is whole: what was there, and all that came after.
 	const std::string now = ReadFile(input);
 	EXPECT_EQ(now.size(), 44 + static_cast<size_t>(written) * 4);

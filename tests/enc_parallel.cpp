@@ -256,7 +256,13 @@ struct OpenInput {
 	}
 	OpenInput(const OpenInput&) = delete;
 	OpenInput& operator=(const OpenInput&) = delete;
-	gogo::ParallelSource Source() const { return {handle, false, 2, kRate, info.frames, info.format, fd}; }
+	gogo::ParallelSource Source() const
+	{
+		struct stat status {};
+		fstat(fd, &status);
+		return {handle, false, 2, kRate, info.frames, info.format,
+			gogo::WholeFile(fd, static_cast<uint64_t>(status.st_size))};
+	}
 };
 
 // A parallel encode's output, into written.
@@ -780,9 +786,9 @@ TEST(ParallelChoice, OneThreadIsLamesOwnAndShortOrResampledInputsStayOnOne)
 
 // ---- read errors, -delete, the other decoders ---------------------------------------------
 
-// On one thread as on several: without -delete too, where nothing else
-// would notice the audio missing.
-TEST(ParallelInput, AFlacThatStopsDecodingFailsAndLeavesNothing)
+// On one thread as on several: the MP3 of what decodes, said in one line
+// and with a status of its own, and the input kept, without -delete too.
+TEST(ParallelInput, AFlacThatStopsDecodingGivesWhatDecodesAndIsKept)
 {
 	for (const int threads : {1, kThreads}) {
 		for (const bool deleting : {false, true}) {
@@ -805,20 +811,26 @@ TEST(ParallelInput, AFlacThatStopsDecodingFailsAndLeavesNothing)
 			options.deleteInput = deleting;
 			const gogo::EncodeResult result = gogo::EncodeFile(options);
 			EXPECT_FALSE(result.ok);
-			EXPECT_FALSE(result.outputWritten);
-			EXPECT_EQ(result.error.rfind("cannot read ", 0), 0u) << result.error;
-			EXPECT_NE(result.error.find("sample frames it declares"), std::string::npos) << result.error;
-			// No MP3, no temporary file; the input as it was.
-			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"in.flac"});
+			EXPECT_TRUE(result.truncated);
+			EXPECT_TRUE(result.outputWritten);
+			EXPECT_NE(result.error.find("of the 30.0 s of audio its header declares"),
+				std::string::npos) << result.error;
+			EXPECT_GT(result.frames, int64_t{kSeconds} * kRate / 3);
+			EXPECT_LT(result.frames, int64_t{kSeconds} * kRate * 2 / 3);
+			const Pcm decoded = Decode(result.outputPath);
+			ASSERT_TRUE(decoded.ok);
+			EXPECT_EQ(static_cast<int64_t>(decoded.samples.size() / 2), result.frames);
+			EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"in.flac", "in.mp3"}));
 			EXPECT_EQ(ReadFile(input), data);
 
-			// The same through the program: status 1, one line on stderr.
+			// The same through the program: status 4, one line on stderr.
+			ASSERT_EQ(unlink(result.outputPath.c_str()), 0);
 			std::string err;
 			EXPECT_EQ(RunProgram({TAMSEL_BINARY_DIR "/gogo", "-threads", std::to_string(threads),
-				"-silent", input}, err), 1);
-			EXPECT_EQ(err.rfind("gogo: cannot read ", 0), 0u) << err;
+				"-silent", input}, err), gogo::kExitTruncated);
+			EXPECT_EQ(err.rfind("gogo: '" + input + "' holds only ", 0), 0u) << err;
 			EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-			EXPECT_EQ(ListDirectory(dir.Path()), std::vector<std::string>{"in.flac"});
+			EXPECT_EQ(ListDirectory(dir.Path()), (std::vector<std::string>{"in.flac", "in.mp3"}));
 		}
 	}
 }
@@ -851,7 +863,9 @@ TEST(ParallelInput, DeleteTakesTheFramesReadIntoAccount)
 	EXPECT_FALSE(result.ok);
 	EXPECT_TRUE(result.outputWritten);
 	EXPECT_TRUE(result.inputKept);
-	EXPECT_NE(result.error.find("its header declares 30.0 s"), std::string::npos) << result.error;
+	EXPECT_TRUE(result.truncated);
+	EXPECT_NE(result.error.find("of the 30.0 s of audio its header declares"), std::string::npos)
+		<< result.error;
 	EXPECT_EQ(ReadFile(input), data);
 	const Pcm decoded = Decode(result.outputPath);
 	ASSERT_TRUE(decoded.ok);

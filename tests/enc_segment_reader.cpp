@@ -75,7 +75,10 @@ struct OpenInput {
 
 	gogo::ParallelSource Source(bool asFloat) const
 	{
-		return gogo::ParallelSource{file, asFloat, info.channels, info.samplerate, info.frames, info.format, fd};
+		struct stat status {};
+		fstat(fd, &status);
+		return gogo::ParallelSource{file, asFloat, info.channels, info.samplerate, info.frames,
+			info.format, gogo::WholeFile(fd, static_cast<uint64_t>(status.st_size))};
 	}
 };
 
@@ -184,7 +187,7 @@ TEST(SegmentReading, OnlyFormatsWithSamplesAtFixedPlacesAndAnOpenFile)
 	OpenInput wav(dir / "in.wav");
 	ASSERT_NE(wav.file, nullptr);
 	gogo::ParallelSource noFile = wav.Source(false);
-	noFile.fd = -1;
+	noFile.view.fd = -1;
 	EXPECT_FALSE(gogo::ReadsByPosition(noFile));
 	// A length other than the file's (the file changed since it was
 	// opened): read in order, where the end shows.
