@@ -417,6 +417,52 @@ TEST_F(EncodingRunTest, ARunWithoutFailuresEndsSilentlyAndAllFailingIsTold)
 	EXPECT_TRUE(RunEnded(run));
 }
 
+// The bundled encoder on a recording cut short: the MP3 has what there is,
+// and the report names the file with the encoder's own line.
+TEST_F(EncodingRunTest, ATruncatedRecordingIsReportedInTheEncodersWords)
+{
+	StoreEncoderLocation(TAMSEL_BINARY_DIR "/gogo");
+	// 16-bit mono at 8 kHz whose header declares `declared` bytes.
+	const auto wav = [](uint32_t declared, size_t present) {
+		std::string bytes = "RIFF";
+		const auto put = [&bytes](uint32_t value, int count) {
+			for (int i = 0; i < count; i++)
+				bytes += static_cast<char>((value >> (8 * i)) & 0xff);
+		};
+		put(36 + declared, 4);
+		bytes += "WAVEfmt ";
+		for (const auto& [value, count] : std::vector<std::pair<uint32_t, int>>{
+				 {16, 4}, {1, 2}, {1, 2}, {8000, 4}, {16000, 4}, {2, 2}, {16, 2}})
+			put(value, count);
+		bytes += "data";
+		put(declared, 4);
+		for (size_t i = 0; i < present / 2; i++)
+			put(static_cast<uint32_t>(static_cast<int16_t>(8000 * ((i / 10) % 2 ? 1 : -1))), 2);
+		return bytes;
+	};
+	const std::string whole = fFiles / "whole.wav", cut = fFiles / "cut.wav";
+	ASSERT_TRUE(WriteFile(whole, wav(16000, 16000)));
+	ASSERT_TRUE(WriteFile(cut, wav(4 * 16000, 16000)));
+
+	ProgramRun run;
+	ASSERT_TRUE(run.Started());
+	ASSERT_TRUE(AddFiles(run, {whole, cut}));
+	ASSERT_TRUE(ClickEncode(run));
+	auto alert = WaitForAlert(run);
+	ASSERT_TRUE(alert);
+	EXPECT_EQ(alert->title, "EncodeReport");
+	const auto lines = SplitLines(alert->text);
+	ASSERT_EQ(lines.size(), 2u) << alert->text;
+	EXPECT_EQ(lines[0], "1 of 2 files could not be encoded:");
+	EXPECT_EQ(lines[1].rfind(cut + ": gogo: '" + cut + "' holds only 1.0 s of the 4.0 s of audio its"
+		" header declares (25%)", 0), 0u) << lines[1];
+	EXPECT_TRUE(run.Robot().AnswerAlert(0, "EncodeReport"));
+	EXPECT_TRUE(RunEnded(run));
+	EXPECT_TRUE(std::filesystem::exists(fFiles / "whole.mp3"));
+	EXPECT_TRUE(std::filesystem::exists(fFiles / "cut.mp3"));
+	EXPECT_TRUE(std::filesystem::exists(cut));
+}
+
 // ---- where the encoder is -------------------------------------------------
 
 class EncoderLocationTest : public EncodingRunTest {
