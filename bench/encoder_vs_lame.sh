@@ -3,6 +3,12 @@
 # both sides, on 60 s stereo 44.1 kHz 16-bit WAVs of three kinds of signal:
 #   pink noise, a sine sweep (20 Hz to 20 kHz), drum hits and clicks over
 #   silence
+# and on two real recordings from Debian packages, listed in
+# bench/real_recordings.txt (real1: Wesnoth's orchestral "Love Theme", 1:35,
+# from wesnoth-1.16-music; real2: Extreme Tux Racer's electronic "Freezing
+# Point", 1:36, from extremetuxracer-data), decoded with sox or ffmpeg. A
+# recording whose package is not installed is skipped with the apt-get line
+# that brings it; run as root, the script installs the package itself.
 # at three settings:
 #   lame -b 128   / gogo -b 128
 #   lame -b 320   / gogo -b 320
@@ -14,7 +20,8 @@
 #
 # Then a ten-file list through the whole program (bench_program_vs_lame,
 # next to gogo in the build folder, or BENCH_PROGRAM=...) against lame file
-# by file (target: at most 0.6).
+# by file (target: at most 0.6), made of the synthetic signals (of the
+# recordings only when no synthetic one is asked for).
 #
 # usage: bench/encoder_vs_lame.sh [path/to/gogo]
 #   GOGO=...          the gogo executable (default: build-enc/gogo, then build/gogo)
@@ -22,7 +29,8 @@
 #   RUNS=5            timed runs of each (after one warm-up run each), alternating
 #   GOGO_THREADS=N    passed as -threads N (default: not passed, all cores)
 #   BENCH_WAV=...     one WAV to use instead of the generated ones
-#   SIGNALS="pink sweep drums"   SETTINGS="cbr128 cbr320 vbr2"   subsets
+#   SIGNALS="pink sweep drums real1 real2"   SETTINGS="cbr128 cbr320 vbr2"   subsets
+#   BENCH_INSTALL=no  never apt-get install the recordings' packages, even as root
 # Times the runs in bash (interleaved lame, gogo, two lames at once, lame,
 # gogo...) and takes the median; prints one row per signal and setting:
 # wall and CPU seconds, gogo's share of lame's wall time (target: at most
@@ -52,19 +60,104 @@ if [[ -z "$lame" || ! -x "$lame" ]]; then
 	echo "encoder_vs_lame: no lame executable (apt-get install lame)" >&2
 	exit 1
 fi
-if ! command -v python3 >/dev/null 2>&1 && [[ -z "${BENCH_WAV:-}" ]]; then
-	echo "encoder_vs_lame: python3 is needed to make the WAVs (or give BENCH_WAV)" >&2
-	exit 1
-fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/encoder-vs-lame.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-signals=(${SIGNALS:-pink sweep drums})
+# The real recordings: name, package, file, what it is.
+declare -A real_package real_file real_what
+real_names=()
+if [[ -r "$here/real_recordings.txt" ]]; then
+	while read -r name package file what; do
+		[[ -z "$name" || "$name" == \#* ]] && continue
+		real_names+=("$name")
+		real_package[$name]="$package"
+		real_file[$name]="$file"
+		real_what[$name]="$what"
+	done <"$here/real_recordings.txt"
+fi
+is_real() { [[ -n "${real_package[$1]+set}" ]]; }
+
+signals=(${SIGNALS:-pink sweep drums ${real_names[*]}})
 settings=(${SETTINGS:-cbr128 cbr320 vbr2})
 if [[ -n "${BENCH_WAV:-}" ]]; then
 	signals=(given)
 	cp "$BENCH_WAV" "$work/given.wav"
+fi
+
+# Packages of the recordings asked for that are not there (each once).
+missing_packages() {
+	local signal seen=" "
+	for signal in "${signals[@]}"; do
+		if is_real "$signal" && [[ ! -r "${real_file[$signal]}" && "$seen" != *" ${real_package[$signal]} "* ]]; then
+			seen+="${real_package[$signal]} "
+		fi
+	done
+	echo "$seen"
+}
+# Takes the named signals out of the list.
+drop_signals() {
+	local kept=() signal
+	for signal in "${signals[@]}"; do
+		[[ " $* " == *" $signal "* ]] || kept+=("$signal")
+	done
+	signals=("${kept[@]}")
+}
+read -r -a packages <<<"$(missing_packages)"
+if ((${#packages[@]})) && [[ $EUID -eq 0 && "${BENCH_INSTALL:-}" != no ]] && command -v apt-get >/dev/null 2>&1; then
+	echo "encoder_vs_lame: installing ${packages[*]} for the real recordings (BENCH_INSTALL=no not to)"
+	export DEBIAN_FRONTEND=noninteractive
+	apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null 2>&1 ||
+		{ apt-get update -qq >/dev/null 2>&1 && apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null 2>&1; } || true
+	read -r -a packages <<<"$(missing_packages)"
+fi
+if ((${#packages[@]})); then
+	skipped=()
+	for signal in "${signals[@]}"; do
+		if is_real "$signal" && [[ ! -r "${real_file[$signal]}" ]]; then skipped+=("$signal"); fi
+	done
+	sudo=""
+	[[ $EUID -eq 0 ]] || sudo="sudo "
+	echo "encoder_vs_lame: skipping ${skipped[*]} (not installed); to time them: ${sudo}apt-get install ${packages[*]}"
+	drop_signals "${skipped[@]}"
+fi
+
+# Each recording decoded once to a 16-bit stereo 44.1 kHz WAV.
+decode() { # file wav
+	if command -v sox >/dev/null 2>&1 && sox -V1 -D "$1" -b 16 -e signed-integer -c 2 -r 44100 "$2" 2>/dev/null; then
+		return 0
+	fi
+	command -v ffmpeg >/dev/null 2>&1 &&
+		ffmpeg -nostdin -loglevel error -y -i "$1" -map 0:a:0 -map_metadata -1 -fflags +bitexact \
+			-ac 2 -ar 44100 -c:a pcm_s16le "$2" 2>/dev/null
+}
+real=()
+synthetic=()
+for signal in "${signals[@]}"; do
+	if is_real "$signal"; then real+=("$signal"); else synthetic+=("$signal"); fi
+done
+if ((${#real[@]})) && ! command -v sox >/dev/null 2>&1 && ! command -v ffmpeg >/dev/null 2>&1; then
+	echo "encoder_vs_lame: skipping ${real[*]}: neither sox nor ffmpeg here to decode them (apt-get install sox)"
+	drop_signals "${real[@]}"
+	real=()
+fi
+decoded=()
+for signal in "${real[@]}"; do
+	if decode "${real_file[$signal]}" "$work/$signal.wav"; then
+		decoded+=("$signal")
+	else
+		echo "encoder_vs_lame: skipping $signal: could not decode ${real_file[$signal]}"
+		drop_signals "$signal"
+	fi
+done
+real=("${decoded[@]}")
+if ((${#signals[@]} == 0)); then
+	echo "encoder_vs_lame: nothing to time" >&2
+	exit 1
+fi
+if ((${#synthetic[@]})) && [[ -z "${BENCH_WAV:-}" ]] && ! command -v python3 >/dev/null 2>&1; then
+	echo "encoder_vs_lame: python3 is needed to make the WAVs (or give BENCH_WAV)" >&2
+	exit 1
 fi
 
 make_wav() { # kind path
@@ -121,7 +214,7 @@ PY
 }
 
 if [[ -z "${BENCH_WAV:-}" ]]; then
-	for signal in "${signals[@]}"; do
+	for signal in "${synthetic[@]}"; do
 		make_wav "$signal" "$work/$signal.wav" &
 	done
 	wait
@@ -170,7 +263,16 @@ timed() {
 
 echo "gogo:    $gogo (${GOGO_THREADS:-all} threads; $(nproc) cores online)"
 echo "lame:    $("$lame" --version 2>/dev/null | head -n 1)"
-echo "inputs:  60 s stereo 44.1 kHz 16-bit: ${signals[*]}"
+if ((${#real[@]} == 0)); then
+	echo "inputs:  60 s stereo 44.1 kHz 16-bit: ${signals[*]}"
+else
+	echo "inputs:  stereo 44.1 kHz 16-bit: ${synthetic[*]}${synthetic[*]:+ (60 s made here), }${real[*]} (recordings, below)"
+	for signal in "${real[@]}"; do
+		bytes=$(($(stat -c %s "$work/$signal.wav") - 44))
+		awk -v s="$signal" -v b="$bytes" -v w="${real_what[$signal]}" -v f="${real_file[$signal]}" -v p="${real_package[$signal]}" \
+			'BEGIN { printf "%-8s %.1f s: %s; %s (%s)\n", s ":", b / 176400, w, f, p }'
+	done
+fi
 echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 printf '%-7s %-7s %9s %9s %7s %7s %9s %9s %7s  %s\n' signal setting "lame s" "gogo s" ratio floor "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame"
@@ -215,13 +317,16 @@ for signal in "${signals[@]}"; do
 done
 
 # Ten files through the whole program (headless, this gogo, the program's
-# default settings) against lame's defaults file by file.
+# default settings) against lame's defaults file by file: the signals made
+# here, so that the row stays comparable, or the recordings if none is.
 program_bench="${BENCH_PROGRAM:-$(dirname "$gogo")/bench/bench_program_vs_lame}"
 if [[ -z "${BENCH_WAV:-}" && -x "$program_bench" ]]; then
 	list="$work/list"
 	mkdir -p "$list"
+	listed=("${synthetic[@]}")
+	((${#listed[@]})) || listed=("${real[@]}")
 	for ((i = 0; i < 10; i++)); do
-		signal="${signals[$((i % ${#signals[@]}))]}"
+		signal="${listed[$((i % ${#listed[@]}))]}"
 		ln "$work/$signal.wav" "$list/file$i.wav"
 	done
 	echo
