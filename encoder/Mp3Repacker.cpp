@@ -19,17 +19,44 @@ int FrameBuffer(const FrameHeader& header)
 
 Mp3Repacker::Mp3Repacker(Sink sink) : fSink(std::move(sink)) {}
 
-int Mp3Repacker::Cap(const FrameHeader& next) const
+int Mp3Repacker::Room::Reservoir(const FrameHeader& next) const
 {
-	if (fFrames == 0)
+	if (!started)
 		return 0;
-	return std::max(0, std::min(next.MaxMainDataBegin(), FrameBuffer(next) - fPreviousFrameBytes));
+	const int cap = std::max(0, std::min(next.MaxMainDataBegin(), FrameBuffer(next) - previousFrameBytes));
+	return static_cast<int>(std::min<uint64_t>(streamEnd - dataEnd, static_cast<uint64_t>(cap)));
+}
+
+bool Mp3Repacker::Room::Place(const Mp3Frame& frame)
+{
+	const int reservoir = Reservoir(frame.header);
+	const int payload = frame.header.PayloadBytes();
+	if (frame.MainDataBytes() > reservoir + payload)
+		return false;
+	const uint64_t begin = streamEnd - static_cast<uint64_t>(reservoir);
+	streamEnd += static_cast<uint64_t>(payload);
+	dataEnd = begin + static_cast<uint64_t>(frame.MainDataBytes());
+	previousFrameBytes = frame.header.frameBytes;
+	started = true;
+	return true;
+}
+
+bool Mp3Repacker::Room::FitsOnward(const std::vector<Mp3Frame>& frames, size_t from) const
+{
+	Room room = *this;
+	for (size_t i = from; i < frames.size(); i++) {
+		if (room.Reservoir(frames[i].header) >= frames[i].mainDataBegin)
+			return true;
+		if (!room.Place(frames[i]))
+			return false;
+	}
+	// The frames end before they fit for good: each of them fitted.
+	return true;
 }
 
 int Mp3Repacker::Reservoir(const FrameHeader& next) const
 {
-	const uint64_t free = fStreamEnd - fDataEnd;
-	return static_cast<int>(std::min<uint64_t>(free, static_cast<uint64_t>(Cap(next))));
+	return fRoom.Reservoir(next);
 }
 
 bool Mp3Repacker::Fits(const Mp3Frame& frame) const
@@ -90,24 +117,25 @@ Mp3Repacker::Placed Mp3Repacker::Add(Mp3Frame& frame, bool mayEnlarge)
 		placed = Placed::Enlarged;
 	}
 
-	const uint64_t begin = fStreamEnd - static_cast<uint64_t>(reservoir);
+	const uint64_t begin = fRoom.streamEnd - static_cast<uint64_t>(reservoir);
 	SetMainDataBegin(frame, reservoir);
 	const int prefixBytes = frame.header.PrefixBytes();
 	const int payloadBytes = frame.header.PayloadBytes();
 	fPending.insert(fPending.end(), frame.prefix.begin(), frame.prefix.begin() + prefixBytes);
 	fPending.resize(fPending.size() + static_cast<size_t>(payloadBytes), 0);
-	fSlots.push_back(Slot{fFileEnd + static_cast<uint64_t>(prefixBytes), fStreamEnd, payloadBytes});
+	fSlots.push_back(Slot{fFileEnd + static_cast<uint64_t>(prefixBytes), fRoom.streamEnd, payloadBytes});
 	fFileEnd += static_cast<uint64_t>(frame.header.frameBytes);
-	fStreamEnd += static_cast<uint64_t>(payloadBytes);
+	fRoom.streamEnd += static_cast<uint64_t>(payloadBytes);
 	CopyToStream(begin, frame.mainData.data(), frame.mainData.size());
-	fDataEnd = begin + static_cast<uint64_t>(needed);
-	fPreviousFrameBytes = frame.header.frameBytes;
+	fRoom.dataEnd = begin + static_cast<uint64_t>(needed);
+	fRoom.previousFrameBytes = frame.header.frameBytes;
+	fRoom.started = true;
 	fFrames++;
 
 	// What no later frame can reach is final: before this frame's data end
 	// and further back than any main_data_begin goes.
-	const uint64_t reach = fStreamEnd > 511 ? fStreamEnd - 511 : 0;
-	const uint64_t open = std::max(fDataEnd, reach);
+	const uint64_t reach = fRoom.streamEnd > 511 ? fRoom.streamEnd - 511 : 0;
+	const uint64_t open = std::max(fRoom.dataEnd, reach);
 	while (!fSlots.empty()
 			&& fSlots.front().streamStart + static_cast<uint64_t>(fSlots.front().bytes) <= open) {
 		fSlots.pop_front();

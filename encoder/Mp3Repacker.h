@@ -38,6 +38,29 @@ public:
 	// Whether the frame would fit as it is.
 	bool Fits(const Mp3Frame& frame) const;
 
+	// Where the layout stands: all that placing the next frame depends on.
+	struct Room {
+		uint64_t streamEnd = 0;     // payload bytes laid out so far
+		uint64_t dataEnd = 0;       // where the last frame's main data ends
+		int previousFrameBytes = 0;
+		bool started = false;
+
+		// The bytes of reservoir a frame of this header placed next could
+		// start back by.
+		int Reservoir(const FrameHeader& next) const;
+		// Places frame as it is (the caller knows it fits); false if it
+		// does not.
+		bool Place(const Mp3Frame& frame);
+		// Whether frames[from] and those after it can be placed as they
+		// are, none enlarged: each fits in turn, until one whose reservoir
+		// is at least its own main_data_begin (it and all after it fit for
+		// good). A frame placed with less reservoir than it had starts its
+		// data later, and the frames after it carry that shortfall until
+		// their own stream has room to spare.
+		bool FitsOnward(const std::vector<Mp3Frame>& frames, size_t from) const;
+	};
+	const Room& Layout() const { return fRoom; }
+
 	enum class Placed {
 		AsItWas,
 		Enlarged,   // its bit rate was raised so that its main data fits
@@ -61,7 +84,7 @@ private:
 		int bytes;
 	};
 
-	int Cap(const FrameHeader& next) const;
+	Room fRoom;
 	void CopyToStream(uint64_t streamPosition, const unsigned char* data, size_t size);
 	bool Emit(uint64_t fileOffset);
 
@@ -70,9 +93,6 @@ private:
 	uint64_t fPendingStart = 0;
 	uint64_t fFileEnd = 0;
 	std::deque<Slot> fSlots;  // those still open to main data
-	uint64_t fStreamEnd = 0;  // payload bytes laid out so far
-	uint64_t fDataEnd = 0;    // where the last frame's main data ends
-	int fPreviousFrameBytes = 0;
 	int64_t fFrames = 0;
 	bool fFailed = false;
 };

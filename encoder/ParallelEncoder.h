@@ -23,11 +23,12 @@
 // them. Otherwise (FLAC, Ogg, MP3...) the input is read once, in order, on
 // the calling thread, which hands each block to the segments that need it;
 // it waits while the input read but not yet encoded passes a fixed budget.
-// Either way the calling thread joins the segments as they finish. So that
-// the workers finish together, a worker left with nothing to do takes over
-// the later part of a running segment (read by position), or a short last
-// segment goes to whichever is free first (read in order). See
-// docs/encoder.md.
+// Either way the calling thread joins the segments in order as they are
+// done. Where the segments lie depends on the input alone (SegmentPlan.h):
+// there are more of them than workers (a multiple of 4 where the input is
+// long enough), taken in order by whichever worker is free, so that the
+// workers finish close together without the bytes depending on which ran
+// what, or when. See docs/encoder.md.
 #pragma once
 
 #include "InputView.h"
@@ -61,16 +62,31 @@ struct ParallelSource {
 // lame_init_params.
 using LameSetup = std::function<void(lame_global_flags*)>;
 
+// A segment: what to encode and which frames of the whole it gives.
+struct SegmentPlan {
+	int64_t firstFrame = 0;  // the stream's frame its kept frames start at
+	int64_t plannedEnd = -1; // the next segment's firstFrame; -1 for the last
+	int64_t inputStart = 0;  // sample frames
+	int64_t inputEnd = 0;    // exclusive; INT64_MAX for the last
+	int64_t inputLength = 0; // the sample frames it is to get, as declared
+	// The input its ReplayGain analysis counts: from its first kept frame
+	// to the next segment's (the input before only warms the filters up).
+	int64_t gainFrom = 0;
+	int64_t gainEnd = 0;     // exclusive; INT64_MAX for the last
+	int warmUp = 0;          // frames to throw away first
+	int overlap = 0;         // frames to keep past plannedEnd
+	bool last = false;
+};
+
+// The plan (SegmentPlan.h): the segments depend on the input alone; the
+// threads only say how many are encoded at once.
 struct ParallelPlan {
 	int threads = 0;
-	int segments = 0;
 	int frameSize = 0;  // samples per MP3 frame
-	int64_t tailFrames = 0; // the short last segment's frames; 0: none
-	// Where each segment reads its own input, a worker left with nothing to
-	// do takes over the later part of a running segment. The workers then
-	// finish together, but where the joins fall (and so the bytes) depends
-	// on how fast each ran.
-	bool splitWhenIdle = true;
+	// Each segment reads its own input by position (SegmentReader), or the
+	// calling thread reads it in order for all of them.
+	bool byPosition = false;
+	std::vector<SegmentPlan> segments;
 	bool replayGain = false;
 	int outputChannels = 0;
 	float scale = 1, scaleLeft = 1, scaleRight = 1; // LAME's, for the ReplayGain analysis
@@ -91,11 +107,11 @@ struct ParallelResult {
 	Failure failure = Failure::None;
 	std::string readError;  // Read: libsndfile's text
 	int lameCode = 0;       // Encode: LAME's return code (0: the segments could not be joined)
+	bool lameSetup = false; // lameCode is lame_init_params's
 	int writeError = 0;     // Write: errno
 	int64_t framesRead = 0; // sample frames read from the input
 	int enlargedFrames = 0; // frames whose bit rate a join had to raise
 	std::vector<int64_t> joins; // the frames (of the stream) where segments were joined
-	std::vector<int64_t> starts; // the frames where the segments after the first were to start
 };
 
 // Writes size bytes at offset, or after the last write when offset < 0;

@@ -730,12 +730,14 @@ TEST(GogoLength, EncodesWhatTheFileHoldsAndDeletesOnlyAWholeInput)
 		EXPECT_EQ(result.truncated, c.truncated) << said;
 		EXPECT_EQ(result.ok, c.deleted) << said;
 		EXPECT_EQ(Exists(input), !c.deleted);
-		if (!c.deleted)
+		if (!c.deleted) {
 			EXPECT_EQ(ReadFile(input), c.bytes);
-		if (c.frames >= 0)
+		}
+		if (c.frames >= 0) {
 			EXPECT_EQ(result.frames, c.frames);
-		else
+		} else {
 			EXPECT_TRUE(result.frames > 0 && result.frames < kHeld) << result.frames;
+		}
 		const Decoded decoded = Decode(result.outputPath);
 		ASSERT_TRUE(decoded.ok);
 		EXPECT_EQ(decoded.Content(), result.frames);

@@ -466,9 +466,9 @@ TEST(SegmentJoiner, JoinsWhereTheEncodersAgreeOrWhereTheNextFitsForGood)
 	std::vector<Mp3Frame> b = Frames(20, 15, 1000, 200);
 	for (size_t i = 4; i < 10; i++)
 		b[i] = a[20 + i];
-	gogo::SegmentJoiner joiner(sink, 10);
-	ASSERT_TRUE(joiner.Add(0, 20, a));
-	ASSERT_TRUE(joiner.Add(20, -1, b));
+	gogo::SegmentJoiner joiner(sink, 10, 0);
+	ASSERT_TRUE(joiner.Add(0, 0, 20, a));
+	ASSERT_TRUE(joiner.Add(20, 20, -1, b));
 	ASSERT_TRUE(joiner.Finish());
 	ASSERT_EQ(joiner.Joins().size(), 1u);
 	EXPECT_EQ(joiner.Joins()[0], 24);
@@ -483,7 +483,7 @@ TEST(SegmentJoiner, JoinsWhereTheEncodersAgreeOrWhereTheNextFitsForGood)
 	EXPECT_EQ(joiner.MusicCrc(), gogo::LameCrc(out.data(), out.size()));
 }
 
-TEST(SegmentJoiner, WaitsForRoomAndGrowsFramesOnlyWhenTheOverlapRunsOut)
+TEST(SegmentJoiner, FallsBackOnTheWarmUpAndGrowsFramesOnlyWhenNothingFits)
 {
 	std::vector<unsigned char> out;
 	auto sink = [&out](const unsigned char* data, size_t size) {
@@ -491,38 +491,71 @@ TEST(SegmentJoiner, WaitsForRoomAndGrowsFramesOnlyWhenTheOverlapRunsOut)
 		return true;
 	};
 	// A fills its slots exactly (no reservoir); B's frames each reached
-	// back 100 bytes in B's own stream, and the one at frame 15 needs more
-	// than its slot. No frame of B fits for good in the overlap, so the
-	// joiner takes A's frames to its end and B's frame 15 gets a higher bit
-	// rate.
+	// back 100 bytes in B's own stream and fill their slots, and the one at
+	// frame 15 needs more than its slot. No frame of B fits in the overlap,
+	// for good or with those after it.
 	std::vector<Mp3Frame> a = Frames(0, 16, 0, 381);
-	std::vector<Mp3Frame> b = Frames(10, 10, 500, 300);
-	for (size_t i = 1; i < b.size(); i++)
-		b[i].mainDataBegin = 100;
-	SetMainData(b[5], 450, 0x33);
-	gogo::SegmentJoiner joiner(sink, 6);
-	ASSERT_TRUE(joiner.Add(0, 10, a));
-	ASSERT_TRUE(joiner.Add(10, -1, b));
-	ASSERT_TRUE(joiner.Finish());
-	ASSERT_EQ(joiner.Joins().size(), 1u);
-	EXPECT_EQ(joiner.Joins()[0], 15);
-	EXPECT_EQ(joiner.EnlargedFrames(), 1);
-	const std::vector<Mp3Frame> joined = Split(out);
-	ASSERT_EQ(joined.size(), 20u);
-	for (size_t i = 0; i < 15; i++)
-		EXPECT_EQ(joined[i].mainData, a[i].mainData) << i;
-	for (size_t i = 15; i < 20; i++)
-		EXPECT_EQ(joined[i].mainData, b[i - 10].mainData) << i;
-	EXPECT_EQ(joined[15].header.bitrateKbps, 160);
-	EXPECT_EQ(joined[16].header.bitrateKbps, 128);
+	auto later = [](int first) {
+		std::vector<Mp3Frame> b = Frames(first, 20 - first, 500, 381);
+		for (Mp3Frame& frame : b)
+			frame.mainDataBegin = 100;
+		SetMainData(b[static_cast<size_t>(15 - first)], 450, 0x33);
+		return b;
+	};
+	// Without warm-up frames to fall back on, the joiner takes A's frames
+	// to the overlap's end and B's frame 15 gets a higher bit rate.
+	{
+		const std::vector<Mp3Frame> b = later(10);
+		gogo::SegmentJoiner joiner(sink, 6, 0);
+		ASSERT_TRUE(joiner.Add(0, 0, 10, a));
+		ASSERT_TRUE(joiner.Add(10, 10, -1, b));
+		ASSERT_TRUE(joiner.Finish());
+		ASSERT_EQ(joiner.Joins().size(), 1u);
+		EXPECT_EQ(joiner.Joins()[0], 15);
+		EXPECT_EQ(joiner.EnlargedFrames(), 1);
+		const std::vector<Mp3Frame> joined = Split(out);
+		ASSERT_EQ(joined.size(), 20u);
+		for (size_t i = 0; i < 15; i++)
+			EXPECT_EQ(joined[i].mainData, a[i].mainData) << i;
+		for (size_t i = 15; i < 20; i++)
+			EXPECT_EQ(joined[i].mainData, b[i - 10].mainData) << i;
+		EXPECT_EQ(joined[15].header.bitrateKbps, 160);
+		EXPECT_EQ(joined[16].header.bitrateKbps, 128);
+	}
+	// Given B's last warm-up frames (6 to 9: a fresh encoder that has just
+	// started reaches back little and saves), the join falls on the latest
+	// of them that fits, and no frame grows.
+	{
+		out.clear();
+		std::vector<Mp3Frame> b = later(6);
+		for (size_t i = 0; i < 4; i++) {
+			b[i].mainDataBegin = 0;
+			SetMainData(b[i], 300, 0x44);
+		}
+		gogo::SegmentJoiner joiner(sink, 6, 4);
+		ASSERT_TRUE(joiner.Add(0, 0, 10, a));
+		ASSERT_TRUE(joiner.Add(6, 10, -1, b));
+		ASSERT_TRUE(joiner.Finish());
+		ASSERT_EQ(joiner.Joins().size(), 1u);
+		EXPECT_EQ(joiner.Joins()[0], 9);
+		EXPECT_EQ(joiner.EnlargedFrames(), 0);
+		const std::vector<Mp3Frame> joined = Split(out);
+		ASSERT_EQ(joined.size(), 20u);
+		for (size_t i = 0; i < 9; i++)
+			EXPECT_EQ(joined[i].mainData, a[i].mainData) << i;
+		for (size_t i = 9; i < 20; i++) {
+			EXPECT_EQ(joined[i].mainData, b[i - 6].mainData) << i;
+			EXPECT_EQ(joined[i].header.bitrateKbps, 128) << i;
+		}
+	}
 
 	// A later segment that starts after the held one ends leaves a gap.
-	gogo::SegmentJoiner gap(sink, 6);
-	ASSERT_TRUE(gap.Add(0, 5, Frames(0, 5, 0, 100)));
-	EXPECT_FALSE(gap.Add(8, -1, Frames(8, 5, 100, 100)));
+	gogo::SegmentJoiner gap(sink, 6, 0);
+	ASSERT_TRUE(gap.Add(0, 0, 5, Frames(0, 5, 0, 100)));
+	EXPECT_FALSE(gap.Add(8, 8, -1, Frames(8, 5, 100, 100)));
 	// And one that starts before the stream does is no first segment.
-	gogo::SegmentJoiner late(sink, 6);
-	EXPECT_FALSE(late.Add(3, -1, Frames(3, 5, 0, 100)));
+	gogo::SegmentJoiner late(sink, 6, 0);
+	EXPECT_FALSE(late.Add(3, 3, -1, Frames(3, 5, 0, 100)));
 }
 
 // ---- the Xing/LAME tag ---------------------------------------------------------------

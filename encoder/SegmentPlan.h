@@ -1,0 +1,51 @@
+// Where the segments of a parallel encode lie. The plan depends on the input
+// alone (its length, frame size and sample rate), never on the number of
+// threads or on how fast they run: the MP3's bytes are the same on every
+// run and for every -threads N of 2 or more.
+//
+// Segment k keeps frames [F_k, F_{k+1}) of the stream's T frames in S
+// segments, F_k = 32 + floor((T - 47) k / S) for k >= 1: every encoder
+// makes about the same number of frames (the first has no warm-up, the last
+// no overlap, so they keep more). Its encoder starts 32 frames early
+// (warm-up, thrown away) and, but for the last, goes on 12 frames past
+// F_{k+1} (the overlap, where the join is made) and 3 more of look-ahead
+// input. S is a multiple of 4 where the input allows, so that 2 and 4
+// workers taking the segments in order finish together, and no segment is
+// longer than half a minute (its MP3 is held until it is joined).
+#pragma once
+
+#include "ParallelEncoder.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace gogo {
+
+// Frames a segment's encoder makes before its first kept one: enough for
+// the psychoacoustic model's slow state (the ATH's adaptation to loudness)
+// to settle, not only the MDCT's overlap.
+constexpr int kWarmUpFrames = 32;
+// The warm-up's first frame is thrown away (its MDCT and filter bank start
+// from silence); the later ones may serve a join that finds no frame of the
+// overlap to fit (SegmentJoiner).
+constexpr int kSettleFrames = 1;
+// Frames a segment goes on past the next one's start, where the join is made.
+constexpr int kOverlapFrames = 12;
+// Input past the last frame wanted, for LAME's look-ahead.
+constexpr int kLookaheadFrames = 3;
+// A segment shorter than this gains less than its warm-up costs.
+constexpr int64_t kMinSegmentFrames = 256;
+// The longest segment.
+constexpr int kMaxSegmentSeconds = 30;
+// At most this many encoders at once (each holds a LAME encoder and a
+// segment's MP3): the memory stays bounded on any machine.
+constexpr int kMaxEncoders = 16;
+
+// How many segments an input of streamFrames frames of frameSize samples at
+// sampleRate is cut into; below 2, one thread is as good.
+int SegmentCount(int64_t streamFrames, int frameSize, int sampleRate);
+
+// The segments of an input of inputFrames sample frames.
+std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments);
+
+} // namespace gogo
