@@ -20,9 +20,9 @@
 // The audio is what the file holds, not what its header declares: a WAV,
 // RF64, W64 or AIFF whose data chunk is its last is read to the end of the
 // file (a size that wrapped past 4 GiB, or was left at 0, hides the rest
-// from libsndfile), and a FLAC to the end of its stream (InputExtent.h,
-// InputView.h). An input that ends before its header says is encoded as far
-// as it goes, and the result says so (truncated).
+// from libsndfile), and a FLAC to the end of its stream (AudioInput.h,
+// InputExtent.h, InputView.h). An input that ends before its header says is
+// encoded as far as it goes, and the result says so (truncated).
 //
 // -delete removes the input only when the MP3 is durable under its final
 // name, the input is the same file with the same size, modification and
@@ -30,18 +30,22 @@
 // and by its path), and every sample frame it holds was encoded: up to the
 // end of the file for uncompressed WAV, RF64, W64 and AIFF, to the end of a
 // whole stream for FLAC and Ogg. Otherwise the input stays and the result
-// says why.
+// says why (DeleteInput.h).
 //
 // Paths are arbitrary bytes of any length: directories are walked one
 // component at a time (openat), never through a fixed-size buffer.
 //
-// On one thread (-threads 1, and inputs too short to gain) the input is read
-// (64k frames at a time) on a second thread while LAME encodes: integer PCM
-// as int samples, float and lossy formats as floats (clipped to full scale).
-// The MP3 is then byte for byte what `lame` makes with the same settings.
-// Longer inputs are encoded in segments by one LAME per core and joined into
-// one stream (ParallelEncoder.h; docs/encoder.md says how). Mono and stereo only; more channels are refused rather than
-// downmixed.
+// On one thread (-threads 1, inputs too short to gain, and inputs LAME
+// resamples) the input is read (64k frames at a time, or about a second's
+// worth at low sample rates) on a second thread while LAME encodes: integer
+// PCM as int samples, float and lossy formats as floats (clipped to full
+// scale). The MP3 is then byte for byte what `lame` makes with the same
+// settings. Longer inputs are cut into segments, each encoded by its own
+// LAME, as many at once as there are cores or -threads says (at most 16),
+// and joined into one stream (ParallelEncoder.h; docs/encoder.md says how);
+// an input read in order that ends before it declares, or goes on past it,
+// is encoded again on one thread. Mono and stereo only; more channels are
+// refused rather than downmixed.
 // Nothing here throws.
 #pragma once
 
