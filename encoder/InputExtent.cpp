@@ -184,8 +184,12 @@ void ReadWaveFormat(InputExtent& extent, const unsigned char* fields, size_t len
 	const uint64_t rate = Unsigned(fields + 4, 4, bigEndian);
 	const uint64_t blockAlign = Unsigned(fields + 12, 2, bigEndian);
 	const uint64_t bits = Unsigned(fields + 14, 2, bigEndian);
-	const int subformat = WaveSubformat(code, bits);
-	if (subformat == 0 || channels == 0 || blockAlign != channels * (bits / 8)
+	// PCM samples of 12 or 20 bits lie in whole bytes: the container's size
+	// is what places them.
+	const uint64_t container = channels > 0 && blockAlign % channels == 0 ? blockAlign / channels * 8 : 0;
+	const bool fits = code == 1 ? bits > 0 && bits <= container : bits == container;
+	const int subformat = fits ? WaveSubformat(code, container) : 0;
+	if (subformat == 0 || channels == 0 || channels > 1024
 			|| rate > static_cast<uint64_t>(std::numeric_limits<int>::max())) {
 		extent.kind = InputExtent::Kind::Compressed;
 		return;
