@@ -6,12 +6,11 @@
 //
 //   bench_encoding_pause [files] [rounds]   (defaults 1000 and 3)
 
-#include "support/ProgramRun.h"
+#include "support/TimedRun.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,11 +46,6 @@ int main(int argc, char** argv)
 		std::fprintf(stderr, "usage: %s [files] [rounds]\n", argv[0]);
 		return 2;
 	}
-	char pattern[] = "/tmp/tamsel-bench-XXXXXX";
-	if (mkdtemp(pattern) == nullptr)
-		return 1;
-	const std::string home = pattern;
-
 	std::vector<double> shell;
 	std::vector<double> program;
 	for (int round = 0; round < rounds; round++) {
@@ -59,14 +53,12 @@ int main(int argc, char** argv)
 		std::vector<std::string> names;
 		for (int i = 0; i < files; i++)
 			names.push_back("f" + std::to_string(i));
-		program.push_back(bench::TimeProgramRun(names, kEncoder, home, std::chrono::seconds(600)));
+		program.push_back(bench::TimeProgramRun(names, kEncoder, std::chrono::seconds(600)));
 		if (program.back() < 0)
 			break;
 		std::printf("round %d               program %.3f s, shell %.3f s (%.2fx)\n", round + 1,
 			program.back(), shell.back(), program.back() / shell.back());
 	}
-	std::error_code error;
-	std::filesystem::remove_all(home, error);
 	if (program.back() < 0) {
 		std::fprintf(stderr, "the run did not end\n");
 		return 1;

@@ -9,7 +9,7 @@
 // Everything comes through the environment: the program takes its own
 // command line as lists to open.
 
-#include "support/ProgramRun.h"
+#include "support/TimedRun.h"
 
 #include <algorithm>
 #include <chrono>
@@ -96,11 +96,6 @@ int main()
 			"BENCH_WAVS=directory-of-wavs bench_program_vs_lame\n");
 		return 2;
 	}
-	char pattern[] = "/tmp/tamsel-bench-XXXXXX";
-	if (mkdtemp(pattern) == nullptr)
-		return 1;
-	const std::string home = pattern;
-
 	std::vector<double> lameTimes, programTimes;
 	bool ok = true;
 	// One round of each first, untimed, so that both find the files cached.
@@ -109,7 +104,7 @@ int main()
 		const double l = TimeLame(lame, wavs);
 		ok = l >= 0 && OutputsThere(wavs);
 		RemoveOutputs(wavs);
-		const double p = ok ? bench::TimeProgramRun(wavs, gogo, home, std::chrono::seconds(600)) : -1;
+		const double p = ok ? bench::TimeProgramRun(wavs, gogo, std::chrono::seconds(600)) : -1;
 		ok = ok && p >= 0 && OutputsThere(wavs);
 		if (ok && round >= 0) {
 			lameTimes.push_back(l);
@@ -117,7 +112,6 @@ int main()
 		}
 	}
 	RemoveOutputs(wavs);
-	fs::remove_all(home, error);
 	if (!ok) {
 		std::fprintf(stderr, "bench_program_vs_lame: a run failed or left no MP3\n");
 		return 1;

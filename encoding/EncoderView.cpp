@@ -4,6 +4,7 @@
 
 #include "TamselLaunch.h"
 
+#include <Autolock.h>
 #include <Path.h>
 #include <Window.h>
 
@@ -147,11 +148,8 @@ void EncoderView::MessageReceived(BMessage* message)
 			BPath path;
 			if (entry.GetPath(&path) != B_OK || path.Path() == nullptr)
 				break;
-			BWindow* window = Window();
-			if (window != nullptr && window->Lock()) {
+			if (BAutolock lock(Window()); lock.IsLocked())
 				outputDirText->SetText(path.Path());
-				window->Unlock();
-			}
 			break;
 		}
 		default:

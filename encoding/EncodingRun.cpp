@@ -14,6 +14,7 @@
 #include "TamselLaunch.h"
 
 #include <Application.h>
+#include <Autolock.h>
 #include <Entry.h>
 #include <ListItem.h>
 #include <Roster.h>
@@ -54,10 +55,9 @@ void MainWindow::StartEncoding()
 
 	encoding = true;
 
-	if (progressWindow->Lock()) {
+	if (BAutolock lock(progressWindow); lock.IsLocked()) {
 		progressWindow->Show();
 		progressWindow->MoveTo(Frame().left + 50, Frame().top + 50);
-		progressWindow->Unlock();
 	}
 
 	be_roster->StartWatching(be_app_messenger, B_REQUEST_QUIT);
@@ -83,12 +83,11 @@ void MainWindow::EncodeNext()
 	const std::string countText
 		= "File " + std::to_string(fileIndex + 1) + " of " + std::to_string(count);
 
-	if (progressWindow->Lock()) {
+	if (BAutolock lock(progressWindow); lock.IsLocked()) {
 		progressWindow->fileNameView->SetText(shown.c_str());
 		progressWindow->fileNumberView->SetText(countText.c_str());
 		progressWindow->skipButton->SetEnabled(true);
 		progressWindow->stopButton->SetEnabled(true);
-		progressWindow->Unlock();
 	}
 
 	// The path is a word of its own, so that no name can be taken apart.
@@ -106,15 +105,18 @@ void MainWindow::EncodeNext()
 	fileIndex += 1;
 }
 
-void MainWindow::EndRun()
+// The end of a run, however it ends: through its list, at a failed launch,
+// or stopped midway (then the encoder still running goes too, once the
+// roster's notices are no longer wanted).
+void MainWindow::EndRun(team_id stopTeam)
 {
 	be_roster->StopWatching(be_app_messenger);
+	if (stopTeam >= 0)
+		kill_team(stopTeam);
 	encoding = false;
 	fileIndex = 0;
-	if (progressWindow->Lock()) {
+	if (BAutolock lock(progressWindow); lock.IsLocked())
 		progressWindow->Hide();
-		progressWindow->Unlock();
-	}
 }
 
 void MainWindow::EncoderQuit(BMessage* message)
@@ -137,10 +139,9 @@ void MainWindow::SkipFile()
 {
 	if (!encoding)
 		return;
-	if (progressWindow->Lock()) {
+	if (BAutolock lock(progressWindow); lock.IsLocked()) {
 		progressWindow->skipButton->SetEnabled(false);
 		progressWindow->stopButton->SetEnabled(false);
-		progressWindow->Unlock();
 	}
 	// Its quit notice starts the next file.
 	kill_team(encoderTeam);
@@ -150,12 +151,5 @@ void MainWindow::StopEncoding()
 {
 	if (!encoding)
 		return;
-	be_roster->StopWatching(be_app_messenger);
-	kill_team(encoderTeam);
-	encoding = false;
-	fileIndex = 0;
-	if (progressWindow->Lock()) {
-		progressWindow->Hide();
-		progressWindow->Unlock();
-	}
+	EndRun(encoderTeam);
 }

@@ -8,6 +8,7 @@
 #include "TamselApp.h"
 
 #include <AppDefs.h>
+#include <Autolock.h>
 #include <Entry.h>
 #include <ListItem.h>
 #include <Message.h>
@@ -23,23 +24,6 @@ namespace {
 // Past this many separate runs of selected rows, removing run by run costs
 // more than rebuilding the list from the rows that stay.
 constexpr size_t kMaxRunsRemovedInPlace = 32;
-
-// Holds a looper's lock for a scope; a missing looper is simply not locked
-// (a list that is not in a window yet has nothing to guard).
-class ScopedLock {
-public:
-	explicit ScopedLock(BLooper* looper) : fLooper(looper != nullptr && looper->Lock() ? looper : nullptr) {}
-	~ScopedLock()
-	{
-		if (fLooper != nullptr)
-			fLooper->Unlock();
-	}
-	ScopedLock(const ScopedLock&) = delete;
-	ScopedLock& operator=(const ScopedLock&) = delete;
-
-private:
-	BLooper* fLooper;
-};
 
 void set_enabled(BButton* button, bool enabled)
 {
@@ -127,7 +111,7 @@ bool FilesList::AddItem(BListItem* item, int32 index)
 
 void FilesList::AddFile(const char* path)
 {
-	ScopedLock lock(Window());
+	BAutolock lock(Window());
 	auto item = std::make_unique<BStringItem>(path != nullptr ? path : "");
 	if (AddItem(item.get()))
 		item.release(); // the list's now
@@ -148,7 +132,7 @@ void FilesList::MessageReceived(BMessage* message)
 		BPath path(&entry);
 		if (path.InitCheck() != B_OK)
 			continue;
-		ScopedLock lock(Window());
+		BAutolock lock(Window());
 		auto item = std::make_unique<BStringItem>(path.Path());
 		if (AddItem(item.get()))
 			item.release();
@@ -244,7 +228,7 @@ void FilesList::Save(const char* path)
 	// be held twice. The lock stays for the whole write (the window's thread
 	// holds it anyway while it handles the panel's message), so no item goes
 	// away under the writer.
-	ScopedLock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
+	BAutolock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
 	std::vector<std::string_view> paths;
 	const int32 count = CountItems();
 	paths.reserve(size_t(count));
@@ -285,7 +269,7 @@ void FilesList::Open(const char* path)
 		return;
 	}
 
-	ScopedLock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
+	BAutolock lock(mainWindow != nullptr ? static_cast<BLooper*>(mainWindow) : Window());
 	if (mainWindow != nullptr && mainWindow->tabView != nullptr)
 		mainWindow->tabView->Select(0);
 	TamselApp* app = tamsel_app();

@@ -9,6 +9,12 @@
 # application menu wherever PREFIX is. The
 # installed gogo is recorded as the program's encoder. Installing again keeps
 # the settings of the installed program: they are the user's.
+#
+# The program itself may install its list type into the user's home (its
+# MIME package, icons and database entries, and the default in
+# mimeapps.list that names the desktop entry). Uninstalling takes that away
+# too, with withdraw_type, installed beside the program for it; the type
+# stays while another application is a default of it as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +30,7 @@ SHARE=${XDG_DATA_HOME:-$HOME/.local/share}
 SHARE=${SHARE%/}
 MANIFEST="$LIB/installed-files"
 SIGNATURE_NAME=application-x-vnd.TamselGogoFrontend
+LIST_TYPE=text/x-TamselGogoFronted-list
 ENTRY="$SHARE/applications/$SIGNATURE_NAME.desktop"
 LAUNCHER="$SHARE/$SIGNATURE_NAME/launch"
 
@@ -33,6 +40,16 @@ if $uninstall; then
 		exit 1
 	fi
 	mapfile -t installed <"$MANIFEST"
+	# The list type the program installed for itself, while its helper is
+	# still there (an older installation has none: the build's, if any).
+	withdraw="$LIB/withdraw_type"
+	[ -x "$withdraw" ] || withdraw="${BUILD:-build}/withdraw_type"
+	if [ -x "$withdraw" ]; then
+		"$withdraw" "$LIST_TYPE" "$SIGNATURE_NAME.desktop" \
+			|| echo "The list type $LIST_TYPE could not be taken away." >&2
+	else
+		echo "No withdraw_type: the list type $LIST_TYPE is left as it is." >&2
+	fi
 	rm -f -- "$MANIFEST"
 	# Files and links first, then the folders that were made for them, the
 	# deepest first, each only when nothing else has been put in it.
@@ -56,10 +73,12 @@ if $uninstall; then
 fi
 
 BUILD=${BUILD:-build}
-if [ ! -x "$BUILD/TamselGogoFrontend" ] || [ ! -x "$BUILD/gogo" ] || [ ! -x "$BUILD/export_icons" ]; then
+if [ ! -x "$BUILD/TamselGogoFrontend" ] || [ ! -x "$BUILD/gogo" ] || [ ! -x "$BUILD/export_icons" ] \
+	|| [ ! -x "$BUILD/withdraw_type" ]; then
 	scripts/setup.sh
 	cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build "$BUILD" -j "$(nproc)" --target TamselGogoFrontend gogo export_icons record_encoder
+	cmake --build "$BUILD" -j "$(nproc)" --target TamselGogoFrontend gogo export_icons record_encoder \
+		withdraw_type
 fi
 
 # Every path made here is noted (folders too), so that uninstalling takes
@@ -103,6 +122,7 @@ folder "$LIB"
 
 place "$BUILD/gogo" "$LIB/gogo" 0755
 place resources/readme "$LIB/readme" 0644
+place "$BUILD/withdraw_type" "$LIB/withdraw_type" 0755
 
 # The program: its settings are attributes of the installed file, so those
 # of an installed copy go over to the new one before it takes its place.
@@ -149,7 +169,7 @@ Name=Tamsel Gogo Frontend
 Comment=Simple GUI frontend for Gogo, the open source MP3 encoder.
 Exec=$exec_path %F
 Icon=$SIGNATURE_NAME
-MimeType=text/x-TamselGogoFronted-list;
+MimeType=$LIST_TYPE;
 Categories=AudioVideo;Audio;
 NoDisplay=false
 Terminal=false

@@ -572,6 +572,18 @@ TEST(StorageMimeHelpers, MimeappsListEdits)
 	EXPECT_EQ(mimeapps_remove_type("[Other]\na/b=z;\n[Default Applications]\na/b=x;\nc/d=w;\n", "a/b"),
 		"[Other]\na/b=z;\n[Default Applications]\nc/d=w;\n");
 	EXPECT_EQ(mimeapps_remove_type("no newline at end", "a/b"), "no newline at end\n");
+	// One application's default goes; the others', and other groups, stay.
+	const struct {
+		const char* contents;
+		const char* expected;
+	} removals[] = {
+		{"[Default Applications]\na/b=x;y;z;\n", "[Default Applications]\na/b=x;z;\n"},
+		{"[Added Associations]\na/b=y;\n[Default Applications]\nA/B = y\r\nc/d=y;\n",
+			"[Added Associations]\na/b=y;\n[Default Applications]\nc/d=y;\n"},
+		{"[Default Applications]\r\na/b = x;yy;\r\na/b=\n", "[Default Applications]\r\na/b = x;yy;\r\na/b=\n"},
+	};
+	for (const auto& removal : removals)
+		EXPECT_EQ(mimeapps_remove_default(removal.contents, "a/b", "y"), removal.expected) << removal.contents;
 }
 
 TEST(StorageMimeHelpers, DesktopEntryQuoting)

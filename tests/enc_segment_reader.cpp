@@ -2,6 +2,7 @@
 // the samples a reader going through the file in order sees at the same
 // place, in every format read that way, and an input cut short under a
 // segment must stop it with the reason, never give it fewer samples quietly.
+#include "OpenInput.h"
 #include "ParallelEncoder.h"
 #include "SegmentReader.h"
 #include "SegmentWorkers.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+using gogo_testing::OpenInput;
 using testing_support::TempDir;
 
 constexpr int kRate = 44100;
@@ -50,37 +52,6 @@ bool Write(const std::string& path, int format)
 	const bool ok = sf_writef_double(file, samples.data(), kFrames) == kFrames;
 	return sf_close(file) == 0 && ok;
 }
-
-// The input opened as the encoder opens it.
-struct OpenInput {
-	int fd = -1;
-	SNDFILE* file = nullptr;
-	SF_INFO info{};
-
-	explicit OpenInput(const std::string& path)
-	{
-		fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-		if (fd >= 0)
-			file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
-	}
-	~OpenInput()
-	{
-		if (file != nullptr)
-			sf_close(file);
-		if (fd >= 0)
-			close(fd);
-	}
-	OpenInput(const OpenInput&) = delete;
-	OpenInput& operator=(const OpenInput&) = delete;
-
-	gogo::ParallelSource Source(bool asFloat) const
-	{
-		struct stat status {};
-		fstat(fd, &status);
-		return gogo::ParallelSource{file, asFloat, info.channels, info.samplerate, info.frames,
-			info.format, gogo::WholeFile(fd, static_cast<uint64_t>(status.st_size))};
-	}
-};
 
 // Every sample a segment's stream gives, in order, as the worker gets them.
 template <typename T>
@@ -121,7 +92,7 @@ TEST_P(SegmentReading, GivesWhatAReaderInOrderGivesAtTheSamePlace)
 	const std::string path = dir / "in";
 	ASSERT_TRUE(Write(path, format.format));
 	OpenInput input(path);
-	ASSERT_NE(input.file, nullptr);
+	ASSERT_NE(input.handle, nullptr);
 	const gogo::ParallelSource source = input.Source(format.asFloat);
 	ASSERT_TRUE(gogo::ReadsByPosition(source));
 	const gogo::SampleKind kind = gogo::KindOf(source);
@@ -131,7 +102,7 @@ TEST_P(SegmentReading, GivesWhatAReaderInOrderGivesAtTheSamePlace)
 	whole.kind = kind;
 	whole.Resize(static_cast<size_t>(kFrames) * 2);
 	std::string error;
-	ASSERT_EQ(whole.Read(input.file, kFrames, error), kFrames) << error;
+	ASSERT_EQ(whole.Read(input.handle, kFrames, error), kFrames) << error;
 
 	// A middle segment (not a multiple of the block) and the last one, to
 	// the input's end; each read on its own thread, as the workers do.
@@ -180,12 +151,12 @@ TEST(SegmentReading, OnlyFormatsWithSamplesAtFixedPlacesAndAnOpenFile)
 	TempDir dir;
 	ASSERT_TRUE(Write(dir / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16));
 	OpenInput flac(dir / "in.flac");
-	ASSERT_NE(flac.file, nullptr);
+	ASSERT_NE(flac.handle, nullptr);
 	EXPECT_FALSE(gogo::ReadsByPosition(flac.Source(false)));
 
 	ASSERT_TRUE(Write(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16));
 	OpenInput wav(dir / "in.wav");
-	ASSERT_NE(wav.file, nullptr);
+	ASSERT_NE(wav.handle, nullptr);
 	gogo::ParallelSource noFile = wav.Source(false);
 	noFile.view.fd = -1;
 	EXPECT_FALSE(gogo::ReadsByPosition(noFile));
@@ -203,7 +174,7 @@ TEST(SegmentReading, AnInputCutShortUnderASegmentStopsItWithTheReason)
 	const std::string path = dir / "in.wav";
 	ASSERT_TRUE(Write(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
 	OpenInput input(path);
-	ASSERT_NE(input.file, nullptr);
+	ASSERT_NE(input.handle, nullptr);
 	const gogo::ParallelSource source = input.Source(false);
 	const int64_t start = 10000, end = 10000 + 20 * kBlock;
 	gogo::SegmentStream middle(1, Plan(start, end), source, kBlock);

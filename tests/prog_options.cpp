@@ -348,9 +348,9 @@ TEST_F(OptionsTab, InstallingAndDeletingTheTypeFollowItsState)
 	EXPECT_EQ(Install(), "MIME type successfully installed.");
 	EXPECT_TRUE(Installed());
 	EXPECT_EQ(Install(), "MIME type was already installed.");
-	if (filetype) {
-		EXPECT_EQ(XdgMime({"query", "filetype", sample}), kListType);
-	}
+	if (!filetype)
+		GTEST_SKIP() << "xdg-mime (xdg-utils) not installed: the desktop's view of the type was not checked";
+	EXPECT_EQ(XdgMime({"query", "filetype", sample}), kListType);
 }
 
 TEST_F(OptionsTab, TypeOfTheSystemIsNotOursToDelete)

@@ -12,6 +12,7 @@
 #include "TamselApp.h"
 
 #include <Application.h>
+#include <Autolock.h>
 #include <Entry.h>
 #include <File.h>
 #include <GraphicsDefs.h>
@@ -239,10 +240,8 @@ void MainWindow::LocatePanelChose(BMessage* message)
 	BPath path;
 	if (entry.GetPath(&path) != B_OK || path.Path() == nullptr)
 		return;
-	if (Lock()) {
+	if (BAutolock lock(this); lock.IsLocked())
 		tabView->optionsView->locationField->SetText(path.Path());
-		Unlock();
-	}
 }
 
 void MainWindow::OpenReadme()

@@ -56,7 +56,8 @@ public:
 private:
 	// The run's steps (encoding/EncodingRun.cpp).
 	void StartEncoding();
-	void EndRun();
+	// Ends the run; a run stopped midway names the encoder to stop with it.
+	void EndRun(team_id stopTeam = -1);
 	void SkipFile();
 	void StopEncoding();
 	void EncoderQuit(BMessage* message);

@@ -1,5 +1,6 @@
 #include <View.h>
 
+#include <Autolock.h>
 #include <Display.h>
 #include <Message.h>
 #include <TextControl.h>
@@ -30,23 +31,6 @@ float MoveEdge(float edge, uint32 rule, float delta)
 	}
 }
 
-// Holds the window's lock around a change from a thread that may not hold
-// it; the lock is recursive, so a caller that does costs one count.
-class WindowLock {
-public:
-	explicit WindowLock(BWindow* window) : fWindow(window && window->Lock() ? window : nullptr) {}
-	~WindowLock()
-	{
-		if (fWindow)
-			fWindow->Unlock();
-	}
-	WindowLock(const WindowLock&) = delete;
-	WindowLock& operator=(const WindowLock&) = delete;
-
-private:
-	BWindow* fWindow;
-};
-
 } // namespace
 
 BView::BView(BRect frame, const char* name, uint32 resizingMode, uint32 flags)
@@ -65,7 +49,7 @@ BView::~BView()
 	// Deleted while still in a tree: leave it first, so that neither the
 	// parent nor the window keeps a pointer to this view.
 	if (fParent) {
-		WindowLock lock(fWindow);
+		BAutolock lock(fWindow);
 		for (auto& child : fParent->fChildren) {
 			if (child.get() == this) {
 				child.release();
@@ -88,7 +72,7 @@ void BView::AddChild(BView* child, BView* before)
 {
 	if (!child || child == this || child->fParent || child->fId == 0)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	auto at = fChildren.end();
 	if (before) {
 		at = std::find_if(fChildren.begin(), fChildren.end(),
@@ -122,7 +106,7 @@ bool BView::RemoveChild(BView* child)
 {
 	if (!child || child->fParent != this)
 		return false;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	auto found = std::find_if(fChildren.begin(), fChildren.end(),
 		[child](const std::unique_ptr<BView>& view) { return view.get() == child; });
 	if (found == fChildren.end())
@@ -179,7 +163,7 @@ void BView::MoveTo(float x, float y)
 {
 	if (x == fFrame.left && y == fFrame.top)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fFrame.OffsetTo(x, y);
 	Invalidate();
 }
@@ -198,7 +182,7 @@ void BView::ResizeBy(float dx, float dy)
 {
 	if (dx == 0 && dy == 0)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fFrame.right += dx;
 	fFrame.bottom += dy;
 	Invalidate();
@@ -272,7 +256,7 @@ void BView::SetResizingMode(uint32 mode)
 {
 	if (mode == fResizingMode)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fResizingMode = mode;
 	Invalidate();
 }
@@ -281,7 +265,7 @@ void BView::SetFlags(uint32 flags)
 {
 	if (flags == fFlags)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fFlags = flags;
 	Invalidate();
 }
@@ -290,7 +274,7 @@ void BView::SetViewColor(rgb_color color)
 {
 	if (fHasViewColor && color == fViewColor)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fViewColor = color;
 	fHasViewColor = true;
 	Invalidate();
@@ -300,7 +284,7 @@ void BView::Show()
 {
 	if (!fHidden)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fHidden = false;
 	Invalidate();
 }
@@ -309,7 +293,7 @@ void BView::Hide()
 {
 	if (fHidden)
 		return;
-	WindowLock lock(fWindow);
+	BAutolock lock(fWindow);
 	fHidden = true;
 	Invalidate();
 }
@@ -379,11 +363,11 @@ void BView::SetWindow(BWindow* window)
 	if (window == fWindow)
 		return;
 	if (fWindow) {
-		WindowLock lock(fWindow);
+		BAutolock lock(fWindow);
 		DetachTree();
 	}
 	if (window) {
-		WindowLock lock(window);
+		BAutolock lock(window);
 		AttachTree(window);
 		SendCreateTree();
 	}

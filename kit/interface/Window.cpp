@@ -1,6 +1,7 @@
 #include <Window.h>
 
 #include <Application.h>
+#include <Autolock.h>
 #include <Display.h>
 
 #include <algorithm>
@@ -15,23 +16,6 @@ std::atomic<BPrivate::WindowId> sNextWindowId{1};
 // another one asks for its frame); this guards them, and nothing else is
 // ever taken while it is held.
 std::mutex sWindowStateLock;
-
-// Holds a looper's lock for a scope; recursive, so a caller that holds it
-// already pays one count.
-class LooperLock {
-public:
-	explicit LooperLock(BLooper* looper) : fLooper(looper->Lock() ? looper : nullptr) {}
-	~LooperLock()
-	{
-		if (fLooper)
-			fLooper->Unlock();
-	}
-	LooperLock(const LooperLock&) = delete;
-	LooperLock& operator=(const LooperLock&) = delete;
-
-private:
-	BLooper* fLooper;
-};
 
 template <typename... Ts>
 struct Overloaded : Ts... {
@@ -145,7 +129,7 @@ void BWindow::Show()
 {
 	bool start = false;
 	{
-		LooperLock lock(this);
+		BAutolock lock(this);
 		if (++fShowLevel == 1) {
 			{
 				std::lock_guard<std::mutex> guard(sWindowStateLock);
@@ -164,7 +148,7 @@ void BWindow::Show()
 
 void BWindow::Hide()
 {
-	LooperLock lock(this);
+	BAutolock lock(this);
 	if (--fShowLevel == 0) {
 		{
 			std::lock_guard<std::mutex> guard(sWindowStateLock);
@@ -215,7 +199,7 @@ bool BWindow::QuitRequested()
 
 void BWindow::SetTitle(const char* title)
 {
-	LooperLock lock(this);
+	BAutolock lock(this);
 	{
 		std::lock_guard<std::mutex> guard(sWindowStateLock);
 		fTitle = title ? title : "";
@@ -238,7 +222,7 @@ BRect BWindow::Bounds() const
 
 void BWindow::MoveTo(float x, float y)
 {
-	LooperLock lock(this);
+	BAutolock lock(this);
 	{
 		std::lock_guard<std::mutex> guard(sWindowStateLock);
 		if (fFrame.left == x && fFrame.top == y)
@@ -256,7 +240,7 @@ void BWindow::MoveBy(float dx, float dy)
 
 void BWindow::ResizeTo(float width, float height)
 {
-	LooperLock lock(this);
+	BAutolock lock(this);
 	{
 		std::lock_guard<std::mutex> guard(sWindowStateLock);
 		if (fFrame.Width() == width && fFrame.Height() == height)
@@ -343,7 +327,7 @@ void BWindow::MarkDirty(BView* view)
 {
 	if (!view || view->Id() == 0)
 		return;
-	LooperLock lock(this);
+	BAutolock lock(this);
 	if (fDirty.insert(view->Id()).second) {
 		BPrivate::ViewUpdate update;
 		update.state.id = view->Id();
@@ -354,7 +338,7 @@ void BWindow::MarkDirty(BView* view)
 void BWindow::AddOperation(BPrivate::Operation operation)
 {
 	using namespace BPrivate;
-	LooperLock lock(this);
+	BAutolock lock(this);
 
 	if (auto* create = std::get_if<ViewCreate>(&operation)) {
 		fDirty.insert(create->state.id);

@@ -543,6 +543,34 @@ std::string mimeapps_remove_type(std::string_view contents, std::string_view typ
 	return join_lines(kept);
 }
 
+std::string mimeapps_remove_default(std::string_view contents, std::string_view type,
+	std::string_view desktopId)
+{
+	std::vector<std::string> lines = split_lines(contents);
+	std::vector<std::string> kept;
+	bool inGroup = false;
+	for (std::string& line : lines) {
+		const KeyLine parsed = parse_line(line, Blanks::kLenient);
+		if (parsed.kind == KeyLine::Kind::kGroup) {
+			inGroup = parsed.header == kDefaultGroup;
+		} else if (inGroup && parsed.kind == KeyLine::Kind::kKey && equal_ignoring_case(parsed.key, type)) {
+			const std::vector<std::string> ids = split_list(parsed.value);
+			std::vector<std::string> others;
+			for (const std::string& id : ids) {
+				if (id != desktopId)
+					others.push_back(id);
+			}
+			if (others.size() != ids.size()) {
+				if (others.empty())
+					continue;
+				line = std::string(parsed.key) + "=" + join_list(others);
+			}
+		}
+		kept.push_back(std::move(line));
+	}
+	return join_lines(kept);
+}
+
 std::vector<std::string> mimeapps_defaults(std::string_view contents, std::string_view type)
 {
 	std::string_view value;

@@ -71,6 +71,11 @@ std::string mimeapps_set_default(std::string_view contents, std::string_view typ
 	std::string_view desktopId);
 // Removes the type's line from [Default Applications].
 std::string mimeapps_remove_type(std::string_view contents, std::string_view type);
+// Takes desktopId out of the type's default applications, keeping the
+// others in their order; a line left with none goes. Every other line is
+// kept as it was.
+std::string mimeapps_remove_default(std::string_view contents, std::string_view type,
+	std::string_view desktopId);
 // The default applications of the type, in order.
 std::vector<std::string> mimeapps_defaults(std::string_view contents, std::string_view type);
 

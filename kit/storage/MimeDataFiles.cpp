@@ -6,6 +6,8 @@
 
 #include <Bitmap.h>
 
+#include <unistd.h>
+
 namespace BPrivate {
 
 std::string flat_name(const std::string& type)
@@ -54,8 +56,11 @@ status_t write_icon(const std::string& dataHome, const char* context, const std:
 
 void remove_icons(const std::string& dataHome, const char* context, const std::string& name)
 {
-	for (int32 side : {int32(B_LARGE_ICON), int32(B_MINI_ICON)})
-		remove_file(icon_directory(dataHome, side, context) + "/" + name + ".png");
+	for (int32 side : {int32(B_LARGE_ICON), int32(B_MINI_ICON)}) {
+		const std::string directory = icon_directory(dataHome, side, context);
+		remove_file(directory + "/" + name + ".png");
+		rmdir(directory.c_str()); // only when nothing else is in it
+	}
 }
 
 } // namespace BPrivate

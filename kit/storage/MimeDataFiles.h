@@ -28,6 +28,8 @@ std::string icon_directory(const std::string& dataHome, int32 side, const char* 
 // A CMAP8 icon of side x side pixels as a PNG in the hicolor theme.
 status_t write_icon(const std::string& dataHome, const char* context, const std::string& name,
 	const std::vector<uint8>& pixels, int32 side);
+// Removes both sizes of an icon, and a size's context folder that it leaves
+// empty.
 void remove_icons(const std::string& dataHome, const char* context, const std::string& name);
 
 // Only refreshes the "open with" cache; desktops that lack the helper read

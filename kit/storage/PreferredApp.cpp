@@ -265,3 +265,27 @@ void BPrivate::remove_preferred_app(const std::string& dataHome, const std::stri
 	if (edited != contents)
 		write_file_atomically(path, edited);
 }
+
+status_t BPrivate::remove_default_application(const std::string& type, const std::string& desktopId,
+	std::vector<std::string>* left)
+{
+	left->clear();
+	const std::string configHome = xdg_config_home();
+	if (configHome.empty())
+		return B_OK;
+	const std::string path = configHome + "/mimeapps.list";
+	std::string contents;
+	const status_t status = read_file(path, &contents);
+	if (status == B_ENTRY_NOT_FOUND)
+		return B_OK;
+	if (status != B_OK)
+		return status;
+	const std::string edited = mimeapps_remove_default(contents, type, desktopId);
+	if (edited != contents) {
+		const status_t written = write_file_atomically(path, edited);
+		if (written != B_OK)
+			return written;
+	}
+	*left = mimeapps_defaults(edited, type);
+	return B_OK;
+}

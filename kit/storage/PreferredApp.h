@@ -3,7 +3,10 @@
 // with a preferred application is installed.
 #pragma once
 
+#include <SupportDefs.h>
+
 #include <string>
+#include <vector>
 
 namespace BPrivate {
 
@@ -15,5 +18,11 @@ void install_preferred_app(const std::string& dataHome, const std::string& type,
 // Takes the type out of our desktop entries (removing those left with no
 // type) and out of the default applications.
 void remove_preferred_app(const std::string& dataHome, const std::string& type);
+
+// An application's uninstall: its desktop entry desktopId leaves the type's
+// default applications in mimeapps.list; other applications' defaults stay.
+// Sets *left to the type's defaults that remain.
+status_t remove_default_application(const std::string& type, const std::string& desktopId,
+	std::vector<std::string>* left);
 
 } // namespace BPrivate

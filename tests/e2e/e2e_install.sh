@@ -1,8 +1,10 @@
 #!/bin/bash
 # The install script into a prefix whose path holds what launchers trip on
-# (spaces, a percent sign, double quotes), then a list file opened with the
-# program by `gio launch` and by `xdg-open`, as a double click would, and
-# last the uninstall, which takes away exactly what was installed.
+# (spaces, a percent sign, double quotes), a start of the installed program
+# that installs its list type, then a list file opened with the program by
+# `gio launch` and by `xdg-open`, as a double click would, and last the
+# uninstall, which takes away everything of the program, the list type it
+# installed too, and leaves another program's type and default as they were.
 #   e2e_install.sh BUILD_DIR
 set -euo pipefail
 SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
@@ -52,7 +54,25 @@ end_program() {
 	wait_for 60 not_running || { echo "FAILED: the program did not end on SIGTERM"; exit 1; }
 }
 
-before=$(cd "$WORK" && find . | sort)
+# Another program's list type and default, which are not ours to take away.
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME/mime/packages"
+printf '[Default Applications]\ntext/x-other-notes=org.example.Notes.desktop;\n' >"$XDG_CONFIG_HOME/mimeapps.list"
+cat >"$XDG_DATA_HOME/mime/packages/text-x-other-notes.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
+  <mime-type type="text/x-other-notes">
+    <comment>Other notes</comment>
+    <glob pattern="*.notes"/>
+  </mime-type>
+</mime-info>
+XML
+update-mime-database "$XDG_DATA_HOME/mime" 2>/dev/null
+# What is there, and what the other program's default says: the same after
+# the uninstall (the caches of the tools run meanwhile aside).
+listing() { (cd "$WORK" && find . -path ./home/.cache -prune -o -print | sort); }
+before=$(listing)
+mimeapps_before=$(cat "$XDG_CONFIG_HOME/mimeapps.list")
+
 BUILD="$BUILD" "$SOURCE/scripts/install.sh" "$PREFIX" >/dev/null
 [ -x "$PROGRAM" ] || { echo "FAILED: nothing installed at $PROGRAM"; exit 1; }
 ENTRY="$XDG_DATA_HOME/applications/application-x-vnd.TamselGogoFrontend.desktop"
@@ -98,22 +118,21 @@ for opener in "gio launch $ENTRY" xdg-open; do
 done
 
 BUILD="$BUILD" "$SOURCE/scripts/install.sh" --uninstall "$PREFIX" >/dev/null
-# What the program itself added when it installed the list type (the type,
-# the default in mimeapps.list) is the program's to delete, not the script's.
-after=$(cd "$WORK" && find . | sort | grep -v -e '^./home/.local/share/mime' -e '^./home/.config' \
-	-e '^./first.log$' -e '^./opener.log$' -e "^./$(basename "$LIST")\$" -e '^./home/.cache' \
-	-e '^./home/.local$' -e '^./home/.local/share$' -e '^./home/.local/share/icons' \
-	-e '^./home/.local/share/applications')
-for ours in "$XDG_DATA_HOME/application-x-vnd.TamselGogoFrontend" \
-	"$XDG_DATA_HOME/icons/hicolor/32x32/apps/application-x-vnd.TamselGogoFrontend.png" \
-	"$XDG_DATA_HOME/icons/hicolor/16x16/apps/application-x-vnd.TamselGogoFrontend.png"; do
-	[ ! -e "$ours" ] || { echo "FAILED: $ours stayed"; exit 1; }
-done
-if [ "$after" != "$(printf '%s\n' "$before" | grep -v -e '^./home/.local/share/applications')" ]; then
+after=$(listing | grep -v -e '^./first.log$' -e '^./opener.log$' -e "^./$(basename "$LIST")\$")
+if [ "$after" != "$before" ]; then
 	echo "FAILED: the uninstall left or took something else:"
 	diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") || true
 	exit 1
 fi
-[ ! -e "$ENTRY" ] || { echo "FAILED: the desktop entry stayed"; exit 1; }
+# Nor does anything that stays name the program: the MIME database was
+# rebuilt without the type, mimeapps.list holds the other default alone.
+if named=$(grep -rli -e tamsel "$HOME" --exclude-dir=.cache); then
+	echo "FAILED: the uninstall left the program named in:"; printf '%s\n' "$named"; exit 1
+fi
+if [ "$(cat "$XDG_CONFIG_HOME/mimeapps.list")" != "$mimeapps_before" ]; then
+	echo "FAILED: mimeapps.list is not as it was:"; cat "$XDG_CONFIG_HOME/mimeapps.list"; exit 1
+fi
+[ "$(xdg-mime query filetype "$LIST")" != text/x-TamselGogoFronted-list ] \
+	|| { echo "FAILED: the desktop still knows the list type"; exit 1; }
 echo "uninstalled"
 echo "PASSED"
