@@ -8,6 +8,7 @@
 #include "Mp3Repacker.h"
 #include "SegmentJoiner.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -59,10 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	}
 	CheckLaidOut(placed, out);
 
-	// The first two thirds and the last two thirds as two segments.
+	// The first two thirds and the last two thirds as two segments, the
+	// second's first frames (up to two) as its warm-up's last ones.
 	const int64_t count = static_cast<int64_t>(split.frames.size());
 	if (count >= 3) {
 		const int64_t second = count / 3, end = count * 2 / 3;
+		const int64_t back = std::min<int64_t>(2, (end - second) / 2);
+		const int64_t start = second + back;
 		std::vector<gogo::Mp3Frame> a(split.frames.begin(), split.frames.begin() + end);
 		std::vector<gogo::Mp3Frame> b(split.frames.begin() + second, split.frames.end());
 		std::vector<unsigned char> joined;
@@ -71,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 				joined.insert(joined.end(), bytes, bytes + n);
 				return true;
 			},
-			static_cast<int>(end - second));
-		if (joiner.Add(0, second, a) && joiner.Add(second, -1, b) && joiner.Finish()) {
+			static_cast<int>(end - start), static_cast<int>(back));
+		if (joiner.Add(0, 0, start, a) && joiner.Add(second, start, -1, b) && joiner.Finish()) {
 			// Frames alike in both: the joined stream holds them all.
 			if (joiner.Frames() != count || joiner.MusicCrc() != gogo::LameCrc(joined.data(), joined.size()))
 				std::abort();
