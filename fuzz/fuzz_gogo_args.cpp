@@ -17,8 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	}
 	const gogo::ParseResult result = gogo::ParseArguments(arguments);
 	if (result.action == gogo::ParseAction::Encode) {
-		// An accepted command line names its input last and a valid rate.
-		if (result.options.input != arguments.back())
+		// An accepted command line names its input last (empty words are
+		// left out) and a valid rate.
+		std::string last;
+		for (const std::string& argument : arguments) {
+			if (!argument.empty())
+				last = argument;
+		}
+		if (result.options.input != last)
 			std::abort();
 		if (result.options.bitrate != 0 && !gogo::IsValidBitrate(result.options.bitrate))
 			std::abort();
