@@ -16,7 +16,8 @@
 // the latest of the later segment's last warm-up frames that fits (its
 // encoder has run a few frames, and saved less): a constant bit rate stays
 // constant. Only if none fits either do frames get a higher bit rate
-// (counted in EnlargedFrames; none in any test or sweep).
+// (counted in EnlargedFrames; none in any real encode of the tests, the
+// CBR sweep or the benchmarks: only the unit test that builds such frames).
 #pragma once
 
 #include "LameTag.h"
