@@ -1,5 +1,8 @@
 #include "RunReport.h"
 
+#include <PathSplit.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -23,7 +26,7 @@ bool RunReport::FileEnded(const std::string& path, const BMessage& notice)
 		return false;
 	fFailed++;
 	if (fListed.size() < kListedFiles)
-		fListed.push_back(Failure{Printable(path, SIZE_MAX), Reason(notice)});
+		fListed.push_back(Failure{ShortPath(path), Reason(notice)});
 	return true;
 }
 
@@ -76,15 +79,38 @@ std::string RunReport::Reason(const BMessage& notice)
 
 std::string RunReport::Printable(const std::string& text, size_t limit)
 {
-	std::string shown;
-	for (size_t i = 0; i < text.size();) {
+	const Shown shown = Show(text, limit);
+	size_t end = 0;
+	for (const size_t boundary : shown.boundaries) {
+		if (boundary > limit)
+			break;
+		end = boundary;
+	}
+	return shown.text.substr(0, end);
+}
+
+std::string RunReport::ShortPath(const std::string& path)
+{
+	const size_t leafLength = SplitPathView(path).leaf.size();
+	const Shown directory = Show(path.substr(0, path.size() - leafLength), SIZE_MAX);
+	const Shown leaf = Show(path.substr(path.size() - leafLength), SIZE_MAX);
+	// The name has two thirds of the room, and more beside a short directory.
+	const std::string shownLeaf
+		= Middle(leaf, kPathLimit - std::min(directory.text.size(), kPathLimit / 3));
+	return Middle(directory, kPathLimit - shownLeaf.size()) + shownLeaf;
+}
+
+RunReport::Shown RunReport::Show(const std::string& text, size_t limit)
+{
+	Shown shown;
+	shown.boundaries.push_back(0);
+	for (size_t i = 0; i < text.size() && shown.text.size() <= limit;) {
 		const unsigned char byte = static_cast<unsigned char>(text[i]);
-		std::string piece;
 		size_t length = 1;
 		if (byte < 0x20 || byte == 0x7f) {
 			char escape[8];
 			std::snprintf(escape, sizeof(escape), "\\x%02x", byte);
-			piece = escape;
+			shown.text += escape;
 		} else {
 			// A character's continuation bytes stay with it.
 			if (byte >= 0xc0) {
@@ -92,12 +118,27 @@ std::string RunReport::Printable(const std::string& text, size_t limit)
 					&& (static_cast<unsigned char>(text[i + length]) & 0xc0) == 0x80)
 					length++;
 			}
-			piece = text.substr(i, length);
+			shown.text.append(text, i, length);
 		}
-		if (shown.size() + piece.size() > limit)
-			break;
-		shown += piece;
+		shown.boundaries.push_back(shown.text.size());
 		i += length;
 	}
 	return shown;
+}
+
+std::string RunReport::Middle(const Shown& shown, size_t limit)
+{
+	static constexpr std::string_view kEllipsis = "\u2026";
+	if (shown.text.size() <= limit)
+		return shown.text;
+	if (limit <= kEllipsis.size())
+		return std::string(kEllipsis);
+	// The start keeps the odd byte; both ends fall between pieces.
+	const size_t room = limit - kEllipsis.size();
+	const size_t headRoom = room - room / 2;
+	const size_t tailFrom = shown.text.size() - room / 2;
+	const auto& bounds = shown.boundaries;
+	const size_t headEnd = *std::prev(std::upper_bound(bounds.begin(), bounds.end(), headRoom));
+	const size_t tailStart = *std::lower_bound(bounds.begin(), bounds.end(), tailFrom);
+	return shown.text.substr(0, headEnd) + std::string(kEllipsis) + shown.text.substr(tailStart);
 }

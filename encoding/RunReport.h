@@ -14,6 +14,9 @@ public:
 	static constexpr size_t kListedFiles = 20;
 	// The longest reason given for one file, in bytes.
 	static constexpr size_t kReasonLimit = 200;
+	// The longest path shown for one file, in bytes: a line of the report
+	// stays readable however deep the file lies.
+	static constexpr size_t kPathLimit = 80;
 
 	void Clear();
 	void FileStarted() { fStarted++; }
@@ -33,8 +36,25 @@ public:
 	// Control bytes shown as \xNN, so that the text stays on one line; cut
 	// to at most `limit` bytes without splitting an escape or a character.
 	static std::string Printable(const std::string& text, size_t limit);
+	// The path as Printable shows it, at most kPathLimit bytes: a longer one
+	// loses the middle of its directory (an ellipsis in its place) and keeps
+	// the file name whole, unless the name alone is too long, which then
+	// keeps its start and its end.
+	static std::string ShortPath(const std::string& path);
 
 private:
+	// A text as the report shows it, and where each of its characters (or
+	// escapes) begins and ends: the places where it may be cut.
+	struct Shown {
+		std::string text;
+		std::vector<size_t> boundaries; // ascending, from 0 to text.size()
+	};
+	// Stops once the text shown passes `limit` bytes.
+	static Shown Show(const std::string& text, size_t limit);
+	// At most `limit` bytes: the whole text, or its start and end around an
+	// ellipsis.
+	static std::string Middle(const Shown& shown, size_t limit);
+
 	struct Failure {
 		std::string path;
 		std::string reason;

@@ -62,6 +62,7 @@ struct Journal {
 	std::atomic<int32> handled{0};
 	std::atomic<int32> outerUnlocks{0};
 	std::atomic<bool> destroyed{false};
+	std::atomic<bool> gone{false}; // the whole looper, BLooper included
 	std::atomic<bool> wrongThread{false};
 	std::atomic<bool> notLocked{false};
 	std::atomic<bool> quitAllowed{true};
@@ -72,17 +73,36 @@ struct Journal {
 	// one of its handlers) while it is being destroyed? -1: not asked.
 	std::vector<const BMessenger*> probes;
 	std::atomic<int32> reachableInDestructor{-1};
+	// Set as the destructor begins; it then gives the looper's thread a
+	// moment to handle what another thread is posting.
+	std::atomic<bool> destroying{false};
+	std::atomic<int32> handledWhileDestroyed{0};
 };
 
-class TestLooper : public BLooper {
+// Bases go in the reverse order of their construction: this one says so
+// once the looper part, which lets its handlers go, is gone too. It also
+// puts the looper part away from the start of the object.
+class GoneSignal {
+public:
+	explicit GoneSignal(Journal& journal) : fGoneJournal(journal) {}
+	~GoneSignal() { fGoneJournal.gone = true; }
+
+private:
+	Journal& fGoneJournal;
+};
+
+class TestLooper : public GoneSignal, public BLooper {
 public:
 	explicit TestLooper(Journal& journal)
-		: BLooper("test looper"), fJournal(journal)
+		: GoneSignal(journal), BLooper("test looper"), fJournal(journal)
 	{
 	}
 	~TestLooper() override
 	{
+		fJournal.destroying = true;
 		if (!fJournal.probes.empty()) {
+			WaitUntil([this] { return fJournal.handledWhileDestroyed.load() > 0; },
+				std::chrono::milliseconds(50));
 			int32 reachable = 0;
 			for (const BMessenger* probe : fJournal.probes)
 				reachable += probe->IsValid() ? 1 : 0;
@@ -97,6 +117,8 @@ public:
 			fJournal.wrongThread = true;
 		if (!IsLocked() || CountLocks() != 1 || LockingThread() != Thread())
 			fJournal.notLocked = true;
+		if (fJournal.destroying)
+			fJournal.handledWhileDestroyed++;
 		{
 			std::lock_guard<std::mutex> guard(fJournal.lock);
 			fJournal.whats.push_back(message->what);
@@ -298,17 +320,19 @@ TEST(LooperQuit, SelfQuitDiscardsWhatIsStillQueued)
 		looper->PostMessage(&message);
 	}
 	gate.Open();
-	ASSERT_TRUE(WaitUntil([&] { return journal.destroyed.load(); }));
+	ASSERT_TRUE(WaitUntil([&] { return journal.gone.load(); }));
 	EXPECT_EQ(journal.handled.load(), 1) << "nothing is handled after Quit";
 	EXPECT_EQ(messenger.SendMessage(kProbe), B_BAD_HANDLER);
 	EXPECT_FALSE(messenger.IsValid());
 }
 
 // No messenger may reach a looper or its handlers once its destruction has
-// begun, whichever way it quits: the derived destructor is the first to run.
+// begun, whichever way it ends, and its thread handles nothing more: the
+// derived destructor is the first to run. Another thread posts to the
+// looper and its handler all along.
 TEST(LooperQuit, NothingReachesALooperWhoseDestructionHasBegun)
 {
-	for (const char* how : {"itself", "from outside", "never run"}) {
+	for (const char* how : {"itself", "from outside", "never run", "deleted", "deleted unrun"}) {
 		SCOPED_TRACE(how);
 		Journal journal;
 		auto* looper = new TestLooper(journal);
@@ -320,6 +344,18 @@ TEST(LooperQuit, NothingReachesALooperWhoseDestructionHasBegun)
 		ASSERT_TRUE(toLooper.IsValid());
 		ASSERT_TRUE(toHandler.IsValid());
 		journal.probes = {&toLooper, &toHandler};
+		std::atomic<int32> acceptedLate{0};
+		std::jthread poster([&](std::stop_token stop) {
+			while (!stop.stop_requested()) {
+				// Asked first: a post taken after this saw the destruction
+				// begin was taken too late.
+				const bool late = journal.destroying;
+				const status_t status = toLooper.SendMessage(kProbe);
+				if (toHandler.SendMessage(kProbe) == B_OK || status == B_OK)
+					acceptedLate += late ? 1 : 0;
+				std::this_thread::yield();
+			}
+		});
 		if (std::string(how) == "itself") {
 			Gate gate;
 			journal.gate = &gate;
@@ -327,16 +363,26 @@ TEST(LooperQuit, NothingReachesALooperWhoseDestructionHasBegun)
 			looper->Run();
 			looper->PostMessage(kBlock);
 			gate.Open();
-			ASSERT_TRUE(WaitUntil([&] { return journal.destroyed.load(); }));
+			ASSERT_TRUE(WaitUntil([&] { return journal.gone.load(); }));
 		} else if (std::string(how) == "from outside") {
 			looper->Run();
 			QuitFromOutside(looper);
-		} else {
+		} else if (std::string(how) == "never run") {
 			looper->Lock();
 			looper->Quit();
+		} else {
+			if (std::string(how) == "deleted") {
+				looper->Run();
+				ASSERT_TRUE(WaitUntil([&] { return journal.handled.load() > 10; }));
+			}
+			delete looper;
 		}
+		poster.request_stop();
+		poster.join();
 		EXPECT_TRUE(journal.destroyed);
 		EXPECT_EQ(journal.reachableInDestructor.load(), 0);
+		EXPECT_EQ(journal.handledWhileDestroyed.load(), 0);
+		EXPECT_EQ(acceptedLate.load(), 0);
 		EXPECT_FALSE(toLooper.IsValid());
 		EXPECT_FALSE(toHandler.IsValid());
 		EXPECT_EQ(toHandler.SendMessage(kProbe), B_BAD_HANDLER);
@@ -392,10 +438,9 @@ TEST(LooperQuit, QuitRequestedDecides)
 
 	journal.quitAllowed = true;
 	EXPECT_EQ(messenger.SendMessage(B_QUIT_REQUESTED), B_OK);
-	// The looper's token goes last in its destruction, after its handlers
-	// have been let go.
-	ASSERT_TRUE(WaitUntil([&] { return !messenger.IsValid(); }));
+	ASSERT_TRUE(WaitUntil([&] { return journal.gone.load(); }));
 	EXPECT_TRUE(journal.destroyed);
+	EXPECT_FALSE(messenger.IsValid());
 	EXPECT_EQ(preferred.Looper(), nullptr) << "handlers are detached, not deleted";
 }
 

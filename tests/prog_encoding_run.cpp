@@ -394,25 +394,36 @@ TEST_F(EncodingRunTest, ARunWithoutFailuresEndsSilentlyAndAllFailingIsTold)
 	EXPECT_TRUE(RunEnded(run));
 	EXPECT_TRUE(run.Robot().Alerts().empty()) << "nothing failed, nothing said";
 
-	// 25 failing files (and a name that would break the line): 20 are named,
-	// the rest counted.
-	std::vector<std::string> names;
+	// 25 failing files (and a name that would break the line) in a folder
+	// 3.8 KB deep: 20 are named, each path shortened in the middle, the rest
+	// counted, and the alert fits a 1024x768 screen.
+	std::string deep = fFiles.Path();
+	while (deep.size() < 3800)
+		deep += "/" + std::string(200, 'f');
+	ASSERT_TRUE(std::filesystem::create_directories(deep));
+	std::vector<std::string> inputs{deep + "/line\nbreak.wav"};
 	for (int i = 0; i < 24; i++)
-		names.push_back("bad" + std::to_string(i) + ".wav");
-	names.insert(names.begin(), "line\nbreak.wav");
-	const auto inputs = MakeInputs(fFiles, names);
+		inputs.push_back(deep + "/bad" + std::to_string(i) + ".wav");
+	for (const std::string& input : inputs)
+		ASSERT_TRUE(WriteFile(input, ""));
 	ASSERT_TRUE(AddFiles(run, inputs));
 	ASSERT_TRUE(ClickEncode(run));
 	auto alert = WaitForAlert(run);
 	ASSERT_TRUE(alert);
 	EXPECT_EQ(alert->title, "EncodeReport");
 	const auto reportLines = SplitLines(alert->text);
-	ASSERT_EQ(reportLines.size(), 22u) << alert->text;
+	ASSERT_EQ(reportLines.size(), 22u) << alert->text.size();
 	EXPECT_EQ(reportLines.front(), "25 of 27 files could not be encoded:");
-	const std::string escaped = fFiles / "line\\x0abreak.wav";
-	EXPECT_EQ(reportLines[1], escaped + ": gogo: unknown option ''\\x09(see -help)");
-	EXPECT_EQ(reportLines[20], inputs[19] + ": gogo: unknown option ''\\x09(see -help)");
+	const std::string reason = ": gogo: unknown option ''\\x09(see -help)";
+	const std::string shown = RunReport::ShortPath(inputs[0]);
+	EXPECT_EQ(reportLines[1], shown + reason);
+	EXPECT_EQ(shown.rfind(fFiles.Path().substr(0, 20), 0), 0u) << shown;
+	EXPECT_NE(shown.find("\u2026" + std::string(10, 'f')), std::string::npos) << shown;
+	EXPECT_TRUE(shown.ends_with(std::string(10, 'f') + "/line\\x0abreak.wav")) << shown;
+	EXPECT_EQ(reportLines[20], RunReport::ShortPath(inputs[19]) + reason);
 	EXPECT_EQ(reportLines.back(), "\u2026and 5 more.");
+	EXPECT_LE(alert->width, 1024);
+	EXPECT_LE(alert->height, 768);
 	EXPECT_TRUE(run.Robot().AnswerAlert(0, "EncodeReport"));
 	EXPECT_TRUE(RunEnded(run));
 }
@@ -598,6 +609,42 @@ TEST(RunReportText, OnlyRealFailuresCountAndEachSaysWhy)
 	EXPECT_EQ(report.Failed(), 7);
 	EXPECT_EQ(report.Started(), 10);
 	EXPECT_EQ(SplitLines(report.Text()).front(), "7 of 10 files could not be encoded:");
+}
+
+// A path too long for a line of the report loses its middle: the directory's
+// first, then the file name's, which keeps its start and end. Nothing is cut
+// inside an escape or a character.
+TEST(RunReportText, LongPathsLoseTheirMiddle)
+{
+	const auto times = [](int count, const std::string& piece) {
+		std::string text;
+		for (int i = 0; i < count; i++)
+			text += piece;
+		return text;
+	};
+	const std::string e = "\u2026";
+	const struct {
+		std::string path, shown;
+	} cases[] = {
+		{"/music/track 1.wav", "/music/track 1.wav"},
+		{"/" + times(69, "d") + "/" + times(9, "n"), "/" + times(69, "d") + "/" + times(9, "n")},
+		{"/" + times(100, "d") + "/name.wav", "/" + times(34, "d") + e + times(33, "d") + "/name.wav"},
+		{"/m/" + times(100000, "n") + ".wav", "/m/" + times(37, "n") + e + times(33, "n") + ".wav"},
+		{"/" + times(100000, "d") + "/" + times(100000, "n") + ".wav",
+			"/" + times(11, "d") + e + times(10, "d") + "/" + times(26, "n") + e + times(21, "n") + ".wav"},
+		{"/" + times(100, "\x01") + "/a.wav", "/" + times(8, "\\x01") + e + times(8, "\\x01") + "/a.wav"},
+		{"/" + times(40, "d") + "/" + times(50, "\xc3\xa9"),
+			"/" + times(11, "d") + e + times(11, "d") + "/" + times(13, "\xc3\xa9") + e + times(12, "\xc3\xa9")},
+	};
+	for (const auto& c : cases) {
+		const std::string shown = RunReport::ShortPath(c.path);
+		EXPECT_EQ(shown, c.shown) << c.path.size();
+		EXPECT_LE(shown.size(), RunReport::kPathLimit);
+		RunReport report;
+		report.FileStarted();
+		report.FileEnded(c.path, Notice(1, {}, false, ""));
+		EXPECT_EQ(SplitLines(report.Text()).back(), c.shown + ": exit status 1");
+	}
 }
 
 TEST(RunReportText, AThousandFailuresStayBoundedAndReadable)

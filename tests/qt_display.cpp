@@ -15,9 +15,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QListView>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QThread>
 #include <QWidget>
 
@@ -27,6 +33,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <tuple>
 
 using namespace BPrivate;
 using testing_support::TempDir;
@@ -799,9 +806,85 @@ TEST_F(QtDisplayTest, AlertsKeepTheButtonOrderAndAnswerOnTheMainThread)
 		EXPECT_FALSE(fRobot.AnswerAlert(0, "Not open"));
 		EXPECT_TRUE(fRobot.AnswerAlert(-1, "Second")); // Escape
 		ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == 2; }));
+
+		// A text too long or too wide for the screen scrolls inside a box
+		// that stays on it, the button too; the label keeps its name and the
+		// whole text, and Return presses the button. A short text is laid
+		// out as the message box does.
+		std::string wide, tall, report = "20 of 20 files could not be encoded:";
+		for (int i = 0; i < 20; i++)
+			wide += (i ? "\n" : "") + std::string(3000, 'w');
+		for (int i = 0; i < 300; i++)
+			tall += "line " + std::to_string(i) + "\n";
+		for (int i = 0; i < 20; i++) {
+			report += "\n/home/someone/Music/some\u2026 folder/the file with a rather long name "
+				+ std::to_string(i) + ".wav: gogo:";
+			for (int word = 0; word < 20; word++)
+				report += " reason";
+		}
+		const struct {
+			const char* name;
+			std::string text;
+			bool scrolls;
+		} texts[] = {{"short", request.text, false}, {"wide", wide, true}, {"tall", tall, true},
+			{"report", report, true}};
+		for (const auto& [name, text, scrolls] : texts) {
+			SCOPED_TRACE(name);
+			request.id++;
+			request.title = std::string("Long ") + name;
+			request.text = text;
+			request.buttons = {"OK"};
+			fDisplay.ShowAlert(request, answer);
+			ASSERT_TRUE(QtDisplay::WaitFor([&] { return fRobot.Alerts().size() == 1; }));
+			EXPECT_EQ(fRobot.Alerts()[0].text, text);
+			// Whether the box and its button are on the screen, the label in
+			// the scroll area, and the label with the whole text; with
+			// `restyle`, once the box has laid itself out anew for another style.
+			const auto look = [&](bool restyle) {
+				bool onScreen = false, inScrollArea = false;
+				QString labelText;
+				EXPECT_TRUE(fDisplay.Invoke([&] {
+					for (QWidget* top : QApplication::topLevelWidgets()) {
+						if (top->windowTitle() != QString::fromStdString(request.title) || !top->isVisible())
+							continue;
+						static QStyle* const fusion = QStyleFactory::create("Fusion");
+						if (restyle)
+							top->setStyle(fusion);
+						const QRect screen = top->screen()->availableGeometry();
+						auto* button = top->findChild<QAbstractButton*>();
+						onScreen = screen.contains(top->frameGeometry()) && button != nullptr
+							&& screen.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
+						if (auto* label = top->findChild<QLabel*>("qt_msgbox_label")) {
+							labelText = label->text();
+							auto* scroll = top->findChild<QScrollArea*>("AlertText");
+							inScrollArea = scroll != nullptr && label->parentWidget() == scroll->viewport();
+						}
+					}
+				}));
+				return std::tuple(onScreen, inScrollArea, labelText.toStdString() == text);
+			};
+			EXPECT_EQ(look(false), std::tuple(true, scrolls, true));
+			if (scrolls) {
+				EXPECT_EQ(look(true), std::tuple(true, true, true)) << "after a change of style";
+			}
+			ASSERT_TRUE(fDisplay.Invoke([&] {
+				for (QWidget* top : QApplication::topLevelWidgets()) {
+					if (top->windowTitle() != QString::fromStdString(request.title) || !top->isVisible())
+						continue;
+					QWidget* focus = top->focusWidget() != nullptr ? top->focusWidget() : top;
+					QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+					QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+					QCoreApplication::sendEvent(focus, &press);
+					QCoreApplication::sendEvent(focus, &release);
+				}
+			}));
+			ASSERT_TRUE(QtDisplay::WaitFor([&] { return count() == size_t(request.id); }));
+		}
 		std::lock_guard guard(lock);
 		EXPECT_EQ(answers[0], std::make_pair(1, true));
 		EXPECT_EQ(answers[1], std::make_pair(2, true));
+		for (size_t i = 2; i < answers.size(); i++)
+			EXPECT_EQ(answers[i], std::make_pair(0, true)) << "Return presses the button";
 	});
 }
 

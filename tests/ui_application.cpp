@@ -64,6 +64,13 @@ public:
 		: BApplication(kSignature)
 	{
 	}
+	~LaunchApp() override
+	{
+		if (ending != nullptr)
+			*ending = true;
+		if (reachable != nullptr)
+			*reachable = BMessenger(nullptr, this).IsValid() ? 1 : 0;
+	}
 
 	void RefsReceived(BMessage* message) override
 	{
@@ -109,6 +116,10 @@ public:
 		return fEvents;
 	}
 
+	// Set as the destructor begins, and whether a messenger still reached
+	// the application then.
+	std::atomic<bool>* ending = nullptr;
+	std::atomic<int32>* reachable = nullptr;
 	std::atomic<bool> quitWhenReady{true};
 	std::atomic<bool> allowQuit{true};
 	std::atomic<int32> quitRequests{0};
@@ -257,6 +268,49 @@ TEST(Application, QuitAsksEveryWindowFirst)
 	EXPECT_EQ(deleted.load(), 3);
 	EXPECT_EQ(app.CountWindows(), 0);
 	EXPECT_FALSE(RefusingWindow::fAskedUnlocked.load());
+}
+
+// Nothing reaches the application once it has ended: once Run has returned
+// (it quit), nor while it is destroyed, run or not; another thread posts to
+// it all along, as the roster's and the quit signals' threads may.
+TEST(Application, NothingReachesTheApplicationOnceItHasEnded)
+{
+	for (const bool run : {true, false}) {
+		SCOPED_TRACE(run ? "run until it quit" : "never run");
+		Watchdog watchdog;
+		std::atomic<bool> ended{false};
+		std::atomic<int32> reachable{-1};
+		auto* app = new LaunchApp;
+		app->SetLaunchArguments({});
+		app->ending = &ended;
+		app->reachable = &reachable;
+		const BMessenger messenger(nullptr, app);
+		std::atomic<int32> lateTries{0};
+		std::atomic<int32> lateTaken{0};
+		std::jthread poster([&](std::stop_token stop) {
+			while (!stop.stop_requested()) {
+				// Asked first: a post taken after this saw the end was taken too late.
+				const bool late = ended;
+				const bool taken = messenger.SendMessage('PING') == B_OK;
+				if (late) {
+					lateTries++;
+					lateTaken += taken ? 1 : 0;
+				}
+				std::this_thread::yield();
+			}
+		});
+		if (run) {
+			app->Run();
+			ended = true;
+			ASSERT_TRUE(WaitUntil([&] { return lateTries.load() >= 20; }));
+		}
+		delete app;
+		poster.request_stop();
+		poster.join();
+		EXPECT_EQ(reachable.load(), 0);
+		EXPECT_EQ(lateTaken.load(), 0);
+		EXPECT_EQ(be_app, nullptr);
+	}
 }
 
 TEST(Application, KnowsItsOwnExecutable)

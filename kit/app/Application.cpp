@@ -3,6 +3,7 @@
 #include "QuitSignals.h"
 
 #include <AppFileInfo.h>
+#include <Autolock.h>
 #include <Display.h>
 #include <Entry.h>
 #include <File.h>
@@ -150,9 +151,8 @@ void BApplication::Quit()
 		StopLoop();
 	} else {
 		// Waits for the message being handled, as a quit from outside would.
-		Lock();
+		BAutolock lock(this);
 		StopLoop();
-		Unlock();
 	}
 	{
 		std::lock_guard<std::mutex> guard(sQuitLock);

@@ -32,8 +32,10 @@ public:
 	// thread serves the display; returns when the looper has quit and the
 	// display has closed its windows.
 	thread_id Run() override;
-	// Ends the application's loop and the display, so that Run returns. The
-	// object itself is not deleted: it belongs to main.
+	// Ends the application's loop and the display, so that Run returns, and
+	// withdraws the application: from then on no messenger reaches it (the
+	// roster's and the quit signals' threads may still try). The object
+	// itself is not deleted: it belongs to main.
 	void Quit() override;
 	bool QuitRequested() override;
 

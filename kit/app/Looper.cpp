@@ -1,6 +1,7 @@
 #include <Looper.h>
 
 #include <AppDefs.h>
+#include <Autolock.h>
 
 #include <chrono>
 #include <future>
@@ -56,8 +57,9 @@ BLooper::BLooper(const char* name)
 
 BLooper::~BLooper()
 {
-	// Quit has withdrawn the looper already; a looper deleted directly is
-	// withdrawn here, which is the earliest its own code can do it.
+	// A looper that was deleted or quit has been retired already. One that
+	// ends otherwise (the application, left to the end of main without Quit)
+	// is withdrawn here, which is the earliest its own code can do it.
 	Withdraw();
 	{
 		std::unique_lock<std::mutex> threadGuard(fThreadLock);
@@ -65,8 +67,6 @@ BLooper::~BLooper()
 			if (fThread.get_id() == std::this_thread::get_id()) {
 				fThread.detach();
 			} else {
-				// Deleted while its thread still runs: not the way to end a
-				// looper, but at least do not leave the thread behind.
 				{
 					std::lock_guard<std::mutex> queueGuard(fQueueLock);
 					fQuitMode = QuitMode::Other;
@@ -85,6 +85,55 @@ BLooper::~BLooper()
 	fLooper = nullptr;
 	if (tCurrentLooper == this)
 		tCurrentLooper = nullptr;
+}
+
+void BLooper::operator delete(BLooper* looper, std::destroying_delete_t)
+{
+	looper->Retire();
+	// The storage begins with the most derived object, not necessarily here.
+	void* storage = dynamic_cast<void*>(looper);
+	looper->~BLooper();
+	::operator delete(storage);
+}
+
+void* BLooper::operator new(std::size_t size)
+{
+	return ::operator new(size);
+}
+
+void BLooper::operator delete(void* storage)
+{
+	::operator delete(storage);
+}
+
+void BLooper::Retire()
+{
+	AcquireLock(B_INFINITE_TIMEOUT);
+	Withdraw();
+	{
+		std::lock_guard<std::mutex> threadGuard(fThreadLock);
+		if (!fThread.joinable())
+			return;
+		if (fThread.get_id() == std::this_thread::get_id()) {
+			// Deleted on its own thread: only the end of its loop may do
+			// that (after Quit from a handler), and it lets the thread go
+			// first; this keeps a thread from being left joinable.
+			fThread.detach();
+			return;
+		}
+	}
+	{
+		std::lock_guard<std::mutex> queueGuard(fQueueLock);
+		if (fQuitMode == QuitMode::None)
+			fQuitMode = QuitMode::Other;
+	}
+	fQueueCond.notify_all();
+	// The thread finishes the message it handles, then sees the quit.
+	ReleaseAllLocks();
+	WaitForThread();
+	// Held through the destructors, so a thread that found the looper a
+	// moment ago through LockLooper is done with it before it goes.
+	AcquireLock(B_INFINITE_TIMEOUT);
 }
 
 thread_id BLooper::Run()
@@ -201,17 +250,7 @@ void BLooper::Quit()
 		return;
 	}
 
-	bool hasThread;
-	{
-		std::lock_guard<std::mutex> guard(fThreadLock);
-		hasThread = fThread.joinable();
-	}
 	AcquireLock(B_INFINITE_TIMEOUT);
-	if (!hasThread) {
-		Withdraw();
-		delete this;
-		return;
-	}
 	{
 		std::lock_guard<std::mutex> guard(fQueueLock);
 		if (fQuitMode == QuitMode::SelfDelete) {
@@ -219,15 +258,9 @@ void BLooper::Quit()
 			ReleaseAllLocks();
 			return;
 		}
-		fQuitMode = QuitMode::Other;
 	}
-	Withdraw();
-	fQueueCond.notify_all();
-	ReleaseAllLocks();
-	WaitForThread();
-	// Held through the destructors, so a thread that found the looper a
-	// moment ago through LockLooper is done with it before it goes.
-	AcquireLock(B_INFINITE_TIMEOUT);
+	// Retired (withdrawn, its thread ended, the lock held) before any
+	// destructor runs.
 	delete this;
 }
 
@@ -250,6 +283,7 @@ bool BLooper::QuitRequested()
 
 void BLooper::StopLoop()
 {
+	Withdraw();
 	{
 		std::lock_guard<std::mutex> guard(fQueueLock);
 		if (fQuitMode == QuitMode::None)
@@ -438,19 +472,18 @@ void BLooper::AddHandler(BHandler* handler)
 {
 	if (handler == nullptr)
 		return;
-	Lock();
+	BAutolock lock(this);
 	if (handler->fLooper == nullptr) {
 		handler->fLooper = this;
 		fHandlers.push_back(handler);
 	}
-	Unlock();
 }
 
 bool BLooper::RemoveHandler(BHandler* handler)
 {
 	if (handler == nullptr || handler == this)
 		return false;
-	Lock();
+	BAutolock lock(this);
 	bool found = false;
 	for (auto it = fHandlers.begin(); it != fHandlers.end(); ++it) {
 		if (*it == handler) {
@@ -464,7 +497,6 @@ bool BLooper::RemoveHandler(BHandler* handler)
 		if (fPreferred == handler)
 			fPreferred = nullptr;
 	}
-	Unlock();
 	return found;
 }
 

@@ -1,4 +1,11 @@
 // BLooper: a thread with a message queue that hands each message to its handler.
+//
+// A looper is made with new and ends through Quit or delete. Either way it is
+// withdrawn (out of the looper registry, its and its handlers' tokens
+// retired) and its thread has ended before any destructor of it runs, so
+// that no messenger reaches a looper that is partly destroyed and none of its
+// code runs while it is. The application is the one looper that may live
+// elsewhere: its Quit withdraws it, so nothing reaches it once Run returns.
 #pragma once
 
 #include <Handler.h>
@@ -9,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -22,6 +30,16 @@ class BLooper : public BHandler {
 public:
 	explicit BLooper(const char* name = nullptr);
 	~BLooper() override;
+
+	// `delete looper` (from any thread but the looper's own while it handles
+	// a message) comes here: the looper is withdrawn, its thread told to end
+	// after the current message and waited for, and its lock taken, as by
+	// Quit; only then do its destructors run.
+	static void operator delete(BLooper* looper, std::destroying_delete_t);
+	// The storage comes from the global allocator and goes back to it; the
+	// plain delete only frees a looper whose construction failed.
+	static void* operator new(std::size_t size);
+	static void operator delete(void* storage);
 
 	// Starts the looper's thread. Returns its thread id, or B_ALREADY_RUNNING.
 	// Unlike the original platform, a new looper is not locked by its
@@ -75,7 +93,8 @@ public:
 
 protected:
 	// Ends the loop after the current message without deleting the looper
-	// (the application object is not the loop's to delete). Any thread.
+	// (the application object is not the loop's to delete), and withdraws
+	// it. Any thread, holding the lock.
 	void StopLoop();
 	// Waits for the looper's thread to end; not from that thread.
 	void WaitForThread();
@@ -98,6 +117,10 @@ private:
 	// Makes the looper and its handlers unreachable (registry and tokens)
 	// before anything of them is destroyed.
 	void Withdraw();
+	// What every end of a looper does before its destructors: withdraws it,
+	// ends its thread (detaches it when it is the calling thread) and leaves
+	// the lock held by the calling thread.
+	void Retire();
 	void Enqueue(Envelope envelope);
 	BHandler* ResolveHandler(const Envelope& envelope);
 	// Gives up the lock completely, however deep the calling thread holds it.

@@ -165,6 +165,12 @@ struct AlertRequest {
 	AlertIcon icon = AlertIcon::None;
 };
 
+// The most room an alert's text takes, in pixels; a longer or wider text
+// scrolls inside it, so that the box and its buttons stay on a 1024x768
+// screen however long the text. A display with a smaller screen takes less.
+inline constexpr float kAlertTextMaxWidth = 600;
+inline constexpr float kAlertTextMaxHeight = 400;
+
 enum class PanelMode : int32 { Open, Save };
 
 struct FilePanelRequest {

@@ -1,5 +1,6 @@
 #include <Alert.h>
 
+#include <Autolock.h>
 #include <Display.h>
 #include <Window.h>
 
@@ -68,10 +69,9 @@ int32 BAlert::Go()
 	// What the calling window changed before the alert must be on the screen
 	// while its thread waits here.
 	if (auto* window = dynamic_cast<BWindow*>(BLooper::LooperForThread())) {
-		if (window->Lock()) {
+		BAutolock lock(window);
+		if (lock.IsLocked())
 			window->Flush();
-			window->Unlock();
-		}
 	}
 
 	auto answer = std::make_shared<AlertAnswer>();

@@ -14,6 +14,50 @@ namespace {
 
 constexpr float kTabHeight = 24;
 
+// An alert: the icon left of the text, the buttons in a row below, a margin
+// around and between them.
+constexpr float kAlertMargin = 12;
+constexpr float kAlertIcon = 32;
+constexpr float kAlertButtonHeight = 24;
+constexpr float kAlertButtonMinWidth = 74;
+constexpr float kAlertButtonPadding = 20;
+
+struct AlertLayout {
+	float width, height;
+	bool textScrolls;
+};
+
+// The alert's box: its text unwrapped, as long and as wide as it is up to
+// the most an alert's text takes.
+AlertLayout LayOutAlert(const AlertRequest& request)
+{
+	const std::string& text = request.text;
+	size_t lines = 1;
+	size_t widest = 0;
+	for (size_t start = 0;;) {
+		const size_t end = std::min(text.find('\n', start), text.size());
+		widest = std::max(widest, end - start);
+		if (end == text.size())
+			break;
+		lines++;
+		start = end + 1;
+	}
+	const float textWidth = HeadlessDisplay::kCharWidth * float(widest);
+	const float textHeight = HeadlessDisplay::kLineHeight * float(lines);
+	float buttons = 0;
+	for (const std::string& label : request.buttons) {
+		buttons += std::max(kAlertButtonMinWidth,
+			HeadlessDisplay::kCharWidth * float(label.size()) + kAlertButtonPadding) + kAlertMargin;
+	}
+	return AlertLayout{
+		std::max(kAlertIcon + std::min(textWidth, kAlertTextMaxWidth) + 3 * kAlertMargin,
+			buttons + kAlertMargin),
+		std::max(kAlertIcon, std::min(textHeight, kAlertTextMaxHeight))
+			+ kAlertButtonHeight + 3 * kAlertMargin,
+		textWidth > kAlertTextMaxWidth || textHeight > kAlertTextMaxHeight,
+	};
+}
+
 } // namespace
 
 // ---- applying operations -------------------------------------------------
@@ -121,8 +165,11 @@ void HeadlessDisplay::Apply(Batch batch)
 
 void HeadlessDisplay::ShowAlert(AlertRequest request, std::function<void(int32)> answer)
 {
+	const AlertLayout layout = LayOutAlert(request);
+	Impl::Alert alert{std::move(request), std::move(answer), layout.width, layout.height,
+		layout.textScrolls};
 	std::lock_guard<std::mutex> guard(fImpl->lock);
-	fImpl->alerts.push_back(Impl::Alert{std::move(request), std::move(answer)});
+	fImpl->alerts.push_back(std::move(alert));
 }
 
 void HeadlessDisplay::ShowFilePanel(FilePanelRequest request,

@@ -46,6 +46,10 @@ public:
 		std::string title, text;
 		std::vector<std::string> buttons;
 		AlertIcon icon;
+		// The box as this display lays it out: its text takes at most
+		// kAlertTextMaxWidth x kAlertTextMaxHeight and scrolls past that.
+		float width, height;
+		bool textScrolls;
 	};
 	struct ShownPanel {
 		int32 id;

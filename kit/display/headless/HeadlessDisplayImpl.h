@@ -45,6 +45,8 @@ struct HeadlessDisplay::Impl {
 	struct Alert {
 		AlertRequest request;
 		std::function<void(int32)> answer;
+		float width = 0, height = 0;
+		bool textScrolls = false;
 	};
 	struct Panel {
 		FilePanelRequest request;

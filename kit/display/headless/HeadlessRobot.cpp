@@ -206,8 +206,8 @@ std::vector<HeadlessDisplay::ShownAlert> HeadlessDisplay::Alerts() const
 	std::vector<ShownAlert> alerts;
 	for (const Impl::Alert& alert : fImpl->alerts) {
 		const AlertRequest& request = alert.request;
-		alerts.push_back(
-			ShownAlert{request.id, request.title, request.text, request.buttons, request.icon});
+		alerts.push_back(ShownAlert{request.id, request.title, request.text, request.buttons,
+			request.icon, alert.width, alert.height, alert.textScrolls});
 	}
 	return alerts;
 }
