@@ -2,6 +2,7 @@
 #include "AudioInput.h"
 #include "DeleteInput.h"
 #include "FileOps.h"
+#include "InputTags.h"
 #include "InputLength.h"
 #include "LameError.h"
 #include "LameHandle.h"
@@ -48,7 +49,7 @@ public:
 
 	bool Run()
 	{
-		return OpenInput() && SetUpEncoder() && OpenOutput() && Encode()
+		return OpenInput() && SetUpEncoder() && OpenOutput() && WriteTag() && Encode()
 			&& TakeLength() && EndStream() && NameOutput() && Conclude();
 	}
 
@@ -76,6 +77,7 @@ private:
 	bool OpenInput();
 	bool SetUpEncoder();
 	bool OpenOutput();
+	bool WriteTag();
 	bool Encode();
 	bool EncodeInParallel(const ParallelSource& source, const ParallelPlan& plan, bool& again);
 	bool Rewind();
@@ -104,6 +106,8 @@ private:
 	UniqueFd fOutputDir;
 	int fDirectorySyncError = 0; // of the directories made for -o
 	std::optional<TempFile> fTemp;
+	// Where the stream begins: after the ID3v2 tag, if there is one.
+	off_t fStreamStart = 0;
 
 	// The loop, and what it found.
 	std::vector<unsigned char> fMp3;
@@ -190,6 +194,18 @@ bool FileEncode::OpenOutput()
 	return true;
 }
 
+// The input's tags, and the options', as the ID3v2 tag the MP3 begins with.
+bool FileEncode::WriteTag()
+{
+	InputTag tag = MakeInputTag(fIn.Fd(), static_cast<uint64_t>(fIn.AtStart().st_size), fOptions);
+	fResult.tagNote = std::move(tag.note);
+	int error = 0;
+	if (!tag.bytes.empty() && !WriteAll(fTemp->Fd(), tag.bytes.data(), tag.bytes.size(), error))
+		return WriteFailure(error);
+	fStreamStart = static_cast<off_t>(tag.bytes.size());
+	return true;
+}
+
 // The MP3's frames: on several threads where the input is long enough,
 // else (or again, when that could not take all of it) on this one.
 bool FileEncode::Encode()
@@ -232,7 +248,8 @@ bool FileEncode::EncodeInParallel(const ParallelSource& source, const ParallelPl
 	const ParallelResult outcome = EncodeParallel(source, fConfigure, plan,
 		[this](const unsigned char* data, size_t size, int64_t offset) {
 			int error = 0;
-			if (!WriteAll(fTemp->Fd(), data, size, error, static_cast<off_t>(offset)))
+			const off_t at = offset < 0 ? -1 : fStreamStart + static_cast<off_t>(offset);
+			if (!WriteAll(fTemp->Fd(), data, size, error, at))
 				return error;
 			if (offset < 0)
 				sync_file_range(fTemp->Fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -270,11 +287,12 @@ bool FileEncode::EncodeInParallel(const ParallelSource& source, const ParallelPl
 	return true;
 }
 
-// From the start, into an empty file.
+// From the start, into a file that holds only the tag.
 bool FileEncode::Rewind()
 {
 	fTotal = 0;
-	if (ftruncate(fTemp->Fd(), 0) != 0 || lseek(fTemp->Fd(), 0, SEEK_SET) != 0)
+	if (ftruncate(fTemp->Fd(), fStreamStart) != 0
+			|| lseek(fTemp->Fd(), fStreamStart, SEEK_SET) != fStreamStart)
 		return WriteFailure(errno);
 	if (std::string error; !fIn.Rewind(error))
 		return Fail("cannot read " + QuotePath(fInput) + ": " + OneLine(error.c_str()));
@@ -372,7 +390,7 @@ bool FileEncode::TakeLength()
 }
 
 // LAME's last frames, and the LAME tag in place of the empty frame that LAME
-// put first (the parallel path wrote both).
+// put first, after the ID3v2 tag (the parallel path wrote both).
 bool FileEncode::EndStream()
 {
 	if (fEncodedInParallel)
@@ -392,7 +410,8 @@ bool FileEncode::EndStream()
 		return true;
 	std::vector<unsigned char> tag(tagSize);
 	const size_t copied = lame_get_lametag_frame(gf, tag.data(), tag.size());
-	if (copied > 0 && copied <= tag.size() && !WriteAll(fTemp->Fd(), tag.data(), copied, error, 0))
+	if (copied > 0 && copied <= tag.size()
+			&& !WriteAll(fTemp->Fd(), tag.data(), copied, error, fStreamStart))
 		return WriteFailure(error);
 	return true;
 }
@@ -451,6 +470,8 @@ bool FileEncode::Conclude()
 
 	if (!fResult.note.empty())
 		fResult.note = QuotePath(fInput) + ": " + fResult.note;
+	if (!fResult.tagNote.empty())
+		fResult.tagNote = QuotePath(fInput) + ": " + fResult.tagNote;
 	fResult.ok = true;
 	return true;
 }

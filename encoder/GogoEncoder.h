@@ -73,6 +73,9 @@ struct EncodeResult {
 	// On success, one line on what was found of the input's length (its
 	// header understated it: all of it was encoded); empty when nothing was.
 	std::string note;
+	// On success, one line when some of the input's tags were left out of
+	// the MP3's ID3v2 tag (too big, or cut short); empty otherwise.
+	std::string tagNote;
 	int64_t frames = 0;     // sample frames encoded
 	int sampleRate = 0;     // of the input
 	int channels = 0;       // of the input

@@ -1,4 +1,5 @@
 #include "GogoOptions.h"
+#include "TagText.h"
 
 #include <cstddef>
 #include <string>
@@ -54,6 +55,29 @@ int SmallNumber(const std::string& text)
 		value = value * 10 + (c - '0');
 	}
 	return value;
+}
+
+// The options that set a tag field, by TagField.
+constexpr const char* kTagOptions[kTagFields] = {"-title", "-artist", "-album", "-year", "-track",
+	"-genre", "-comment"};
+
+int TagOption(const std::string& argument)
+{
+	for (size_t i = 0; i < kTagFields; i++) {
+		if (argument == kTagOptions[i])
+			return static_cast<int>(i);
+	}
+	return -1;
+}
+
+// n or n/total, each a number of 1 to 4 digits, n not 0.
+bool IsTrack(const std::string& text)
+{
+	const size_t slash = text.find('/');
+	const std::string number = text.substr(0, slash);
+	if (SmallNumber(number) < 1)
+		return false;
+	return slash == std::string::npos || SmallNumber(text.substr(slash + 1)) >= 1;
 }
 
 bool IsHelp(const std::string& argument)
@@ -140,11 +164,16 @@ ParseResult ParseArguments(const std::vector<std::string>& given)
 			options.overwrite = true;
 			continue;
 		}
+		if (argument == "-notag") {
+			options.noTag = true;
+			continue;
+		}
 
 		// Options with a value; the value can never be the last argument,
 		// which is the input.
+		const int tagField = TagOption(argument);
 		const bool takesValue = argument == "-b" || argument == "-m" || argument == "-o"
-			|| argument == "-q" || argument == "-v" || argument == "-threads";
+			|| argument == "-q" || argument == "-v" || argument == "-threads" || tagField >= 0;
 		if (!takesValue)
 			return Failure("unknown option " + Quoted(argument) + " (try 'gogo --help')");
 		if (i + 1 >= last) {
@@ -153,7 +182,19 @@ ParseResult ParseArguments(const std::vector<std::string>& given)
 		}
 		const std::string& value = arguments[++i];
 
-		if (argument == "-b") {
+		if (tagField >= 0) {
+			if (value.find('\0') != std::string::npos)
+				return Failure("the value of " + argument + " contains a NUL byte");
+			if (tagField == static_cast<int>(TagField::Year) && !IsTimestamp(value)) {
+				return Failure("bad year " + Quoted(value)
+					+ " for -year (a year, or a date as 2024-05-01)");
+			}
+			if (tagField == static_cast<int>(TagField::Track) && !IsTrack(value)) {
+				return Failure("bad track " + Quoted(value)
+					+ " for -track (a number, or number/total as 3/12)");
+			}
+			options.tags[static_cast<size_t>(tagField)] = value;
+		} else if (argument == "-b") {
 			const int kbps = SmallNumber(value);
 			if (!IsValidBitrate(kbps)) {
 				return Failure("bad bit rate " + Quoted(value)
@@ -277,6 +318,13 @@ std::string UsageText()
 		"                what LAME alone makes. Inputs under about 13 s, and those\n"
 		"                LAME resamples, use one thread\n"
 		"  -noreplaygain skip the ReplayGain analysis (done by default, as lame does)\n"
+		"  -title <text>, -artist <text>, -album <text>, -genre <text>,\n"
+		"  -comment <text>\n"
+		"                set that field of the MP3's tag, replacing what the input\n"
+		"                carries\n"
+		"  -year <year>  the year (or date, as 2024-05-01) of the recording\n"
+		"  -track <n>    the track number, or n/total\n"
+		"  -notag        write no tag, whatever the input carries\n"
 		"  -silent       no progress output\n"
 		"  -h, --help    this text (also -help)\n"
 		"  --version     the version (also -version)\n"
@@ -295,6 +343,12 @@ std::string UsageText()
 		"short, damaged, or still being recorded; an Ogg file without its last page)\n"
 		"is encoded as far as it goes, one line says how much of it that is, the\n"
 		"input is never deleted, and the exit status is 4.\n"
+		"\n"
+		"Tags: the MP3 begins with an ID3v2.4 tag (UTF-8) holding what the input\n"
+		"carries (RIFF INFO, an embedded ID3 chunk, BWF bext, AIFF's NAME, AUTH,\n"
+		"(c) and ANNO, Vorbis comments and FLAC pictures) and what the options above\n"
+		"set; without either there is no tag. At most 16 MB of an input's tags are\n"
+		"read; one line \"gogo: note: ...\" says when some were left out.\n"
 		"\n"
 		"Exit status: 0 success, 1 the encode failed, 2 bad command line, 3 the MP3\n"
 		"was written but -delete kept the input, 4 the input is truncated (the MP3\n"

@@ -8,6 +8,8 @@
 // any bytes (it is fuzzed).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,11 @@ constexpr int kNoPsyQuality = 9;
 // The most -threads accepts.
 constexpr int kMaxThreads = 64;
 
+// The tag fields the command line sets: -title, -artist, -album, -year,
+// -track, -genre and -comment, in this order.
+enum class TagField { Title, Artist, Album, Year, Track, Genre, Comment };
+constexpr size_t kTagFields = 7;
+
 struct Options {
 	int bitrate = 0;          // -b, kbps; 0 when not given
 	ChannelMode mode = ChannelMode::Default;
@@ -53,6 +60,10 @@ struct Options {
 	// -threads N: the encoder threads for the one file; 0 (not given) for one
 	// per core online. 1 encodes as LAME alone does, byte for byte.
 	int threads = 0;
+	// The tag fields set on the command line (by TagField), each replacing
+	// what the input carries; "" where not given. -notag: no tag at all.
+	std::array<std::string, kTagFields> tags;
+	bool noTag = false;
 	std::string input;        // the last argument
 
 	// Features of the output's file system to do without, as on those that

@@ -1,4 +1,5 @@
 #include "InputExtent.h"
+#include "ChunkBytes.h"
 
 #include <ogg/ogg.h>
 #include <sndfile.h>
@@ -17,51 +18,11 @@ namespace gogo {
 
 namespace {
 
-// Reads exactly size bytes at offset; false on a short read or an error.
-bool ReadAt(int fd, uint64_t offset, unsigned char* data, size_t size)
-{
-	while (size > 0) {
-		if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
-			return false;
-		const ssize_t got = pread(fd, data, size, static_cast<off_t>(offset));
-		if (got < 0 && errno == EINTR)
-			continue;
-		if (got <= 0)
-			return false;
-		data += got;
-		size -= static_cast<size_t>(got);
-		offset += static_cast<uint64_t>(got);
-	}
-	return true;
-}
-
-uint64_t Unsigned(const unsigned char* bytes, int count, bool bigEndian)
-{
-	uint64_t value = 0;
-	for (int i = 0; i < count; i++) {
-		const int index = bigEndian ? i : count - 1 - i;
-		value = (value << 8) | bytes[index];
-	}
-	return value;
-}
-
-// A walk over chunks stops after this many, whatever the file says.
-constexpr int kMaxChunks = 4096;
-
 // The sizes of a container's chunk headers.
 struct ChunkRules {
 	bool wave64 = false;   // GUID names, 64-bit sizes that count the header, 8-byte alignment
 	bool bigEndian = false;
 };
-
-bool PlausibleName(const unsigned char* name)
-{
-	for (int i = 0; i < 4; i++) {
-		if (name[i] < 0x20 || name[i] > 0x7e)
-			return false;
-	}
-	return name[0] != ' ';
-}
 
 // The chunks that WAV and AIFF writers put after the audio.
 bool KnownChunk(const unsigned char* name)

@@ -111,6 +111,8 @@ int main(int argc, char** argv)
 	// Said even with -silent: the header was wrong, which the user should know.
 	if (!result.note.empty())
 		Tell("note: " + result.note);
+	if (!result.tagNote.empty())
+		Tell("note: " + result.tagNote);
 	if (!options.silent) {
 		const double audio = result.sampleRate > 0
 			? static_cast<double>(result.frames) / result.sampleRate : 0.0;

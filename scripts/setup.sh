@@ -6,12 +6,12 @@ set -euo pipefail
 PACKAGES=(
 	build-essential cmake ninja-build pkg-config
 	qt6-base-dev libgl-dev
-	libmp3lame-dev libsndfile1-dev libogg-dev libpng-dev
+	libmp3lame-dev libsndfile1-dev libogg-dev libtag1-dev libpng-dev
 	shared-mime-info xdg-utils desktop-file-utils libfile-mimeinfo-perl libglib2.0-bin
 	googletest libgtest-dev libbenchmark-dev
 	clang libclang-rt-14-dev
 	xvfb xauth xdotool x11-apps x11-utils imagemagick openbox
-	lame attr mpg123
+	lame attr mpg123 python3-mutagen
 )
 
 missing=()
