@@ -10,6 +10,10 @@
 //  - the input is gone only when the encode succeeded with -delete;
 //  - a successful encode leaves exactly its MP3, under the name it reports.
 //
+// The tags are read from every input, whether its audio opens or not:
+// what is read stays within its budget, and the tag made of it is one
+// whole ID3v2.4 tag, or none.
+//
 // Inputs are bounded in time: whatever libsndfile says holds more than a few
 // seconds of audio, or a FLAC whose stream decodes to more (a few bytes of
 // FLAC can hold hours), is skipped.
@@ -18,7 +22,9 @@
 #include "GogoEncoder.h"
 #include "GogoOptions.h"
 #include "InputExtent.h"
+#include "InputTags.h"
 #include "InputView.h"
+#include "MetadataChunks.h"
 
 #include <sndfile.h>
 
@@ -110,6 +116,32 @@ bool TooLong(const std::string& path, size_t size)
 	return tooLong;
 }
 
+// Reads the input's tags as the encode does, and with a small budget.
+void CheckTags(const std::string& path, size_t size)
+{
+	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	Check(fd >= 0);
+	constexpr size_t kBudget = 512;
+	const gogo::MetadataChunks chunks = gogo::ReadMetadataChunks(fd, size, kBudget);
+	size_t read = chunks.bext.size();
+	for (const auto* list : {&chunks.info, &chunks.id3, &chunks.vorbisComments, &chunks.pictures}) {
+		for (const std::string& part : *list)
+			read += part.size();
+	}
+	for (const auto& [name, text] : chunks.text)
+		read += text.size();
+	Check(read <= kBudget);
+
+	gogo::Options options;
+	options.tags[size % gogo::kTagFields] = "fuzz";
+	const gogo::InputTag tag = gogo::MakeInputTag(fd, size, options);
+	const std::vector<unsigned char>& bytes = tag.bytes;
+	Check(bytes.size() >= 10 && std::memcmp(bytes.data(), "ID3\x04", 4) == 0);
+	const size_t declared = size_t{bytes[6]} << 21 | size_t{bytes[7]} << 14 | size_t{bytes[8]} << 7 | bytes[9];
+	Check(declared + 10 == bytes.size());
+	::close(fd);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -123,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	Check(made);
 
 	Check(fuzzing::WriteFile(input, std::string_view(reinterpret_cast<const char*>(data), size)));
+	CheckTags(input, size);
 	if (TooLong(input, size))
 		return 0;
 

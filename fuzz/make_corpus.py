@@ -149,6 +149,31 @@ def gogo_seeds():
     write("gogo_input", "flac_claims_less", flac_constant(3, 4096))
     write("gogo_input", "flac_count_unknown", flac_constant(3, 0))
     write("gogo_input", "not_audio", b"just some text, not a sound file\n")
+    # Tags: INFO, an ID3 chunk and bext in a WAV; AIFF's text chunks; a
+    # FLAC's Vorbis comments and picture.
+    frame = b"\x03title"
+    id3 = b"TIT2" + struct.pack(">I", len(frame)) + b"\0\0" + frame
+    id3 = b"ID3\x04\0\0" + struct.pack(">I", len(id3)) + id3
+    bext = (b"a description".ljust(256, b"\0") + b"recorder".ljust(64, b"\0")
+            + b"2024-05-0110:30:00").ljust(602, b"\0")
+    write("gogo_input", "wav_tags",
+          wav(1, 2, 44100, 16, half) + chunk(b"LIST", b"INFOINAM" + struct.pack("<I", 4) + b"ab\0\0"
+                                             + b"IART" + struct.pack("<I", 2) + b"\xe9\0")
+          + chunk(b"id3 ", id3) + chunk(b"bext", bext))
+    texts = b"".join(name + struct.pack(">I", len(text)) + text + (b"\0" if len(text) % 2 else b"")
+                     for name, text in [(b"NAME", b"take"), (b"AUTH", b"me"), (b"ANNO", b"note")])
+    write("gogo_input", "aiff_texts", aiff(2, 22050, 16, 400, sound) + texts)
+    comments = struct.pack("<I", 3) + b"abc" + struct.pack("<I", 2)
+    for field in [b"TITLE=t", b"ARTIST=a"]:
+        comments += struct.pack("<I", len(field)) + field
+    picture = (struct.pack(">II", 3, 9) + b"image/png" + struct.pack(">I", 0)
+               + struct.pack(">IIIII", 1, 1, 24, 0, 4) + b"\x89PNG")
+    flac = bytearray(flac_constant(3, 3 * 4096))
+    last = flac[4] & 0x80
+    flac[4] &= 0x7f
+    blocks = (bytes([4]) + struct.pack(">I", len(comments))[1:] + comments
+              + bytes([6 | last]) + struct.pack(">I", len(picture))[1:] + picture)
+    write("gogo_input", "flac_tags", bytes(flac[:42]) + blocks + bytes(flac[42:]))
     # Float samples that are no sound: NaN, infinity, far out of [-1, 1].
     wild = tone(2000, 1, 0.5, rate=48000)
     wild[1000:1004] = [float("nan"), float("inf"), -1e30, 2.0]

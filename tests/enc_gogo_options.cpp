@@ -120,6 +120,24 @@ TEST(GogoOptions, BadModesAndQualities)
 	EXPECT_EQ(Parse({"-o", "", "x.wav"}).action, gogo::ParseAction::Error);
 }
 
+TEST(GogoOptions, TagFieldsAndNoTag)
+{
+	const gogo::ParseResult set = Parse({"-title", "A \xe9 song", "-track", "3/12", "-year",
+		"2024-05-01", "-title", "Later", "-notag", "x.wav"});
+	ASSERT_EQ(set.action, gogo::ParseAction::Encode) << set.error;
+	EXPECT_EQ(set.options.tags[static_cast<size_t>(gogo::TagField::Title)], "Later");
+	EXPECT_EQ(set.options.tags[static_cast<size_t>(gogo::TagField::Track)], "3/12");
+	EXPECT_EQ(set.options.tags[static_cast<size_t>(gogo::TagField::Year)], "2024-05-01");
+	EXPECT_TRUE(set.options.noTag);
+	for (const auto& [option, bad] : std::vector<std::pair<const char*, const char*>>{
+			{"-year", "May 2024"}, {"-year", "24"}, {"-year", "2024-5-1"}, {"-track", "0"},
+			{"-track", "3/"}, {"-track", "/12"}, {"-track", "three"}, {"-track", "12345"}}) {
+		const gogo::ParseResult result = Parse({option, bad, "x.wav"});
+		EXPECT_EQ(result.action, gogo::ParseAction::Error) << option << " " << bad;
+		EXPECT_NE(result.error.find(option), std::string::npos) << result.error;
+	}
+}
+
 TEST(GogoOptions, MissingValues)
 {
 	// The value would be the input, which is always last.

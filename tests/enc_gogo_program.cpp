@@ -40,6 +40,30 @@ TEST_F(GogoProgram, EncodesBesideTheInputWithProgress)
 	EXPECT_EQ(decoded.Content(), 88200);
 }
 
+// What a music player's reader that no one here wrote (mutagen) makes of
+// the tag: the input's INFO, and the options over it.
+TEST_F(GogoProgram, AMusicPlayersReaderShowsTheTags)
+{
+	const char* const inspect = "/usr/bin/mutagen-inspect";
+	if (access(inspect, X_OK) != 0)
+		GTEST_SKIP() << "no " << inspect << " (Debian's python3-mutagen)";
+	TempDir dir;
+	const std::string input = dir / "take.wav";
+	ASSERT_TRUE(WriteSineWav(input, 2, 44100, 2));
+	std::string wav = ReadFile(input);
+	wav += std::string("LIST\x1e\0\0\0INFOIART\x06\0\0\0Band\0\0INAM\x04\0\0\0Old\0", 38);
+	ASSERT_TRUE(WriteFile(input, wav));
+	const RunResult run = RunGogo({"-title", "Take \xc3\xa9", "-album", "Live", "-track", "2/9",
+		input});
+	ASSERT_EQ(run.Code(), 0) << run.err;
+	const RunResult shown = RunCommand({inspect, dir / "take.mp3"});
+	ASSERT_EQ(shown.Code(), 0) << shown.err;
+	for (const char* line : {"\nTIT2=Take \xc3\xa9\n", "\nTPE1=Band\n", "\nTALB=Live\n",
+			"\nTRCK=2/9\n"}) {
+		EXPECT_NE(shown.out.find(line), std::string::npos) << line << shown.out;
+	}
+}
+
 TEST_F(GogoProgram, MonoModeGivesOneChannel)
 {
 	TempDir dir;
