@@ -150,10 +150,11 @@ public:
 
 	void SetUserText(const String& description, const String& value)
 	{
-		if (value.isEmpty() || ID3v2::UserTextIdentificationFrame::find(fTag, description) != nullptr)
+		const StringList values = NotEmpty(StringList(value));
+		if (values.isEmpty() || ID3v2::UserTextIdentificationFrame::find(fTag, description) != nullptr)
 			return;
-		fTag->addFrame(std::make_unique<ID3v2::UserTextIdentificationFrame>(description,
-			StringList(value), String::UTF8).release());
+		fTag->addFrame(std::make_unique<ID3v2::UserTextIdentificationFrame>(description, values,
+			String::UTF8).release());
 	}
 
 	void AddPicture(const TagLib::FLAC::Picture& picture)
@@ -187,12 +188,15 @@ public:
 	}
 
 private:
+	// The values as text: each cut at a NUL (which would split it in
+	// two in the tag) and without trailing spaces; empty ones left out.
 	static StringList NotEmpty(const StringList& given)
 	{
 		StringList values;
 		for (const String& value : given) {
-			if (!value.isEmpty())
-				values.append(value);
+			const String text = Clean(value.to8Bit(true));
+			if (!text.isEmpty())
+				values.append(text);
 		}
 		return values;
 	}
@@ -203,12 +207,12 @@ private:
 	ID3v2::Tag* fTag = nullptr;
 };
 
-// A date as TDRC takes it; anything else goes to a TXXX frame of the field.
-void SetDate(TagBuilder& tag, const String& date, const char* field, bool replace)
+// A date as TDRC takes it, where there is none yet; anything else goes to
+// a TXXX frame of the field.
+void FillDate(TagBuilder& tag, const String& date, const char* field)
 {
-	const std::string text = date.to8Bit(true);
-	if (IsTimestamp(text))
-		tag.Set("TDRC", StringList(date), replace);
+	if (IsTimestamp(date.to8Bit(true)))
+		tag.Set("TDRC", StringList(date), false);
 	else
 		tag.SetUserText(field, date);
 }
@@ -271,7 +275,7 @@ void FromInfo(TagBuilder& tag, const std::string& bytes)
 		if (!fields.contains(entry.field))
 			continue;
 		if (std::string_view(entry.frame) == "TDRC")
-			SetDate(tag, fields[entry.field], entry.field, false);
+			FillDate(tag, fields[entry.field], entry.field);
 		else
 			tag.Set(entry.frame, StringList(fields[entry.field]), false);
 	}
