@@ -44,4 +44,13 @@ bool PlausibleName(const unsigned char* name)
 	return name[0] != ' ';
 }
 
+uint64_t Id3v2TagSize(const unsigned char* head)
+{
+	if (head[0] != 'I' || head[1] != 'D' || head[2] != '3')
+		return 0;
+	const uint64_t frames = uint64_t{head[6] & 0x7fu} << 21 | uint64_t{head[7] & 0x7fu} << 14
+		| uint64_t{head[8] & 0x7fu} << 7 | (head[9] & 0x7fu);
+	return 10 + frames + ((head[5] & 0x10) != 0 ? 10 : 0);
+}
+
 } // namespace gogo

@@ -20,4 +20,8 @@ uint64_t Unsigned(const unsigned char* bytes, int count, bool bigEndian);
 // name is made of, and what audio samples seldom are.
 bool PlausibleName(const unsigned char* name);
 
+// The size of the ID3v2 tag whose 10-byte header is head (the header, its
+// frames and its footer), or 0 when head is not one.
+uint64_t Id3v2TagSize(const unsigned char* head);
+
 } // namespace gogo

@@ -388,15 +388,9 @@ bool AiffExtent(int fd, uint64_t fileSize, InputExtent& extent)
 bool FlacExtent(int fd, InputExtent& extent)
 {
 	unsigned char head[10];
-	uint64_t start = 0;
 	if (!ReadAt(fd, 0, head, sizeof(head)))
 		return false;
-	if (std::memcmp(head, "ID3", 3) == 0) {
-		start = 10 + (uint64_t{head[6] & 0x7fu} << 21 | uint64_t{head[7] & 0x7fu} << 14
-			| uint64_t{head[8] & 0x7fu} << 7 | (head[9] & 0x7fu));
-		if ((head[5] & 0x10) != 0)
-			start += 10; // the footer
-	}
+	const uint64_t start = Id3v2TagSize(head);
 	unsigned char block[8];
 	if (!ReadAt(fd, start, block, sizeof(block)) || std::memcmp(block, "fLaC", 4) != 0)
 		return false;

@@ -41,16 +41,22 @@ String Clean(std::string_view bytes)
 constexpr const char* kOptionFrames[kTagFields] = {"TIT2", "TPE1", "TALB", "TDRC", "TRCK", "TCON",
 	"COMM"};
 
-// Vorbis comments (and AIFF's and INFO's fields below) by their ID3v2.4
-// frames. Fields of several values keep them all (as a text frame's list);
-// several comments are one COMM frame of lines.
+// A field of INFO or AIFF and the ID3v2.4 frame it goes to.
 struct FieldFrame {
 	const char* field;
 	const char* frame;
 };
-constexpr FieldFrame kVorbisFrames[] = {{"TITLE", "TIT2"}, {"ARTIST", "TPE1"}, {"ALBUM", "TALB"},
-	{"ALBUMARTIST", "TPE2"}, {"ALBUM ARTIST", "TPE2"}, {"DATE", "TDRC"}, {"GENRE", "TCON"},
-	{"COMPOSER", "TCOM"}, {"COMMENT", "COMM"}, {"DESCRIPTION", "COMM"}};
+
+// Vorbis comments by their ID3v2.4 frames, one or two fields to a frame.
+// Fields of several values keep them all (as a text frame's list); several
+// comments are one COMM frame of lines.
+struct FieldsFrame {
+	const char* fields[2]; // the second may be null
+	const char* frame;
+};
+constexpr FieldsFrame kVorbisFrames[] = {{{"TITLE"}, "TIT2"}, {{"ARTIST"}, "TPE1"}, {{"ALBUM"}, "TALB"},
+	{{"ALBUMARTIST", "ALBUM ARTIST"}, "TPE2"}, {{"DATE"}, "TDRC"}, {{"GENRE"}, "TCON"},
+	{{"COMPOSER"}, "TCOM"}, {{"COMMENT", "DESCRIPTION"}, "COMM"}};
 
 // RIFF INFO fields.
 constexpr FieldFrame kInfoFrames[] = {{"INAM", "TIT2"}, {"IART", "TPE1"}, {"IPRD", "TALB"},
@@ -236,14 +242,11 @@ void FromVorbis(TagBuilder& tag, const std::string& bytes)
 	auto values = [&fields](const char* name) {
 		return fields.contains(name) ? fields[name] : StringList();
 	};
-	// The values of every field that goes to a frame, in the table's order.
-	for (const FieldFrame& entry : kVorbisFrames) {
-		if (&entry != &kVorbisFrames[0] && std::string_view((&entry - 1)->frame) == entry.frame)
-			continue; // done with the field before it
+	for (const FieldsFrame& entry : kVorbisFrames) {
 		StringList all;
-		for (const FieldFrame& other : kVorbisFrames) {
-			if (std::string_view(other.frame) == entry.frame)
-				all.append(values(other.field));
+		for (const char* field : entry.fields) {
+			if (field != nullptr)
+				all.append(values(field));
 		}
 		if (std::string_view(entry.frame) == "TDRC") {
 			// The first date TDRC can take; the others are kept beside it.
@@ -253,7 +256,7 @@ void FromVorbis(TagBuilder& tag, const std::string& bytes)
 					tag.Set("TDRC", StringList(date), true);
 					dated = true;
 				} else {
-					tag.SetUserText(entry.field, date);
+					tag.SetUserText("DATE", date);
 				}
 			}
 		} else {

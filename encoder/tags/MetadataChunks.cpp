@@ -199,23 +199,13 @@ bool WalkAiff(Collector& in)
 	return true;
 }
 
-// The size of the ID3v2 tag at data (header, frames and footer), or 0.
-uint64_t Id3v2Size(const unsigned char* data)
-{
-	if (std::memcmp(data, "ID3", 3) != 0 || ((data[6] | data[7] | data[8] | data[9]) & 0x80) != 0)
-		return 0;
-	const uint64_t frames = uint64_t{data[6]} << 21 | uint64_t{data[7]} << 14
-		| uint64_t{data[8]} << 7 | data[9];
-	return 10 + frames + ((data[5] & 0x10) != 0 ? 10 : 0);
-}
-
 // FLAC, after an ID3v2 tag or not: its metadata blocks up to the last.
 bool WalkFlac(Collector& in)
 {
 	unsigned char head[10];
 	if (!ReadAt(in.Fd(), 0, head, sizeof(head)))
 		return false;
-	const uint64_t start = Id3v2Size(head);
+	const uint64_t start = Id3v2TagSize(head);
 	unsigned char magic[4];
 	if (!ReadAt(in.Fd(), start, magic, sizeof(magic)) || !Named(magic, "fLaC"))
 		return false;
