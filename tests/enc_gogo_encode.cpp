@@ -616,14 +616,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, GogoDeleteContainers,
 
 // ---- the audio the file holds, whatever its header says ------------------------------------
 
-// Two seconds of a tone in a container of libsndfile's, its bytes.
-std::string MadeBy(int format)
-{
-	TempDir dir;
-	const std::string path = dir / "made";
-	return WriteSineFile(path, 2, 44100, 2, format) ? ReadFile(path) : std::string();
-}
-
 // The bytes with an unsigned value of `bytes` bytes written at the offset
 // `after` bytes past the first `name`.
 std::string Patched(std::string data, const char* name, size_t after, uint64_t value, int bytes,

@@ -87,10 +87,7 @@ APP_PID=$!
 if ! wait_for 60 xdotool search --onlyvisible --name "^Tamsel Gogo Frontend 1.2a$"; then
 	echo "FAILED: the main window did not appear for SIGTERM"; cat "$WORK/termed.log"; exit 1
 fi
-kill -TERM "$APP_PID"
-if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
-	echo "FAILED: the program did not quit on SIGTERM"; exit 1
-fi
+quit_program "the program did not quit on SIGTERM"
 status=0
 wait "$APP_PID" || status=$?
 APP_PID=""

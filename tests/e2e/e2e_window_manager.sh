@@ -110,10 +110,7 @@ for start in $(seq "$STARTS"); do
 
 	# A quit asked from outside ends the program; the encoder it leaves
 	# running is ours to end.
-	kill -TERM "$APP_PID"
-	if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
-		echo "FAILED: start $start: the program did not quit"; exit 1
-	fi
+	quit_program "start $start: the program did not quit"
 	APP_PID=""
 	pkill -f "$WORK/slow-gogo" || true
 	wait_for 60 bash -c "! xdotool search --name '^Encoding progress$'"
@@ -173,9 +170,6 @@ if ! wait_for 60 bash -c "! xdotool search --onlyvisible --name '^EncodeReport\$
 	echo "FAILED: Return did not close the report"; exit 1
 fi
 echo "Return closed the report"
-kill -TERM "$APP_PID"
-if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
-	echo "FAILED: the program did not quit after the report"; exit 1
-fi
+quit_program "the program did not quit after the report"
 APP_PID=""
 echo "PASSED"

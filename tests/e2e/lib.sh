@@ -16,6 +16,16 @@ wait_for() {
 	done
 }
 
+# quit_program WHAT: asks the program APP_PID to quit (SIGTERM), as a
+# session's end does, and waits for it to end; fails the script with
+# "FAILED: WHAT" when it does not.
+quit_program() {
+	kill -TERM "$APP_PID"
+	if ! wait_for 60 bash -c "! kill -0 $APP_PID"; then
+		echo "FAILED: $1"; exit 1
+	fi
+}
+
 # start_xvfb LOGFILE: an X server of our own, sets SERVER_PID and exports
 # DISPLAY. The display number is asked for explicitly: Xvfb then takes the
 # display's lock file first and ends at once when another server holds it

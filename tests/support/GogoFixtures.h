@@ -97,6 +97,14 @@ inline bool WriteSineWav(const std::string& path, double seconds, int rate, int 
 	return WriteSineFile(path, seconds, rate, channels, SF_FORMAT_WAV | format);
 }
 
+// Seconds of a tone in a container of libsndfile's, its bytes.
+inline std::string MadeBy(int format, double seconds = 2)
+{
+	TempDir dir;
+	const std::string path = dir / "made";
+	return WriteSineFile(path, seconds, 44100, 2, format) ? ReadFile(path) : std::string();
+}
+
 // A canonical 44-byte header of 16-bit PCM WAV whose data chunk claims
 // dataBytes, whatever follows it.
 inline std::string WavHeader(int rate, int channels, uint32_t dataBytes)
