@@ -28,6 +28,9 @@
 #   LAME=...          the lame executable (default: lame on PATH)
 #   RUNS=5            timed runs of each (after one warm-up run each), alternating
 #   GOGO_THREADS=N    passed as -threads N (default: not passed, all cores)
+#   GOGO_BEFORE=...   an earlier gogo, timed in the same rounds (the "before"
+#                     column: its share of lame's time), to compare a change
+#                     side by side
 #   BENCH_WAV=...     one WAV to use instead of the generated ones
 #   SIGNALS="pink sweep drums real1 real2"   SETTINGS="cbr128 cbr320 vbr2"   subsets
 #   BENCH_INSTALL=no  never apt-get install the recordings' packages, even as root
@@ -56,6 +59,11 @@ if [[ -z "$gogo" || ! -x "$gogo" ]]; then
 	exit 1
 fi
 lame="${LAME:-$(command -v lame || true)}"
+before="${GOGO_BEFORE:-}"
+if [[ -n "$before" && ! -x "$before" ]]; then
+	echo "encoder_vs_lame: GOGO_BEFORE=$before is not an executable" >&2
+	exit 1
+fi
 if [[ -z "$lame" || ! -x "$lame" ]]; then
 	echo "encoder_vs_lame: no lame executable (apt-get install lame)" >&2
 	exit 1
@@ -262,6 +270,7 @@ timed() {
 }
 
 echo "gogo:    $gogo (${GOGO_THREADS:-all} threads; $(nproc) cores online)"
+[[ -z "$before" ]] || echo "before:  $before (the \"before\" column, timed in the same rounds)"
 echo "lame:    $("$lame" --version 2>/dev/null | head -n 1)"
 if ((${#real[@]} == 0)); then
 	echo "inputs:  60 s stereo 44.1 kHz 16-bit: ${signals[*]}"
@@ -275,7 +284,8 @@ else
 fi
 echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-printf '%-7s %-7s %9s %9s %7s %7s %9s %9s %7s  %s\n' signal setting "lame s" "gogo s" ratio floor "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame"
+printf '%-7s %-7s %9s %9s %7s %7s %9s %9s %7s  %s%s\n' signal setting "lame s" "gogo s" ratio floor "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame" \
+	"${before:+  before}"
 failed=0
 for signal in "${signals[@]}"; do
 	wav="$work/$signal.wav"
@@ -287,6 +297,7 @@ for signal in "${signals[@]}"; do
 		mkdir -p "$out"
 		lame_cmd=("$lame" --quiet "${la[@]}" "$wav" "$out/lame.mp3")
 		gogo_cmd=("$gogo" -silent -overwrite "${threads[@]}" "${ga[@]}" -o "$out" "$wav")
+		before_cmd=("$before" -silent -overwrite "${threads[@]}" "${ga[@]}" -o "$out/before" "$wav")
 		# Same settings: one thread writes lame's bytes.
 		"$lame" --quiet "${la[@]}" "$wav" "$out/lame.mp3"
 		"$gogo" -silent -threads 1 "${ga[@]}" -o "$out/one" "$wav"
@@ -294,20 +305,27 @@ for signal in "${signals[@]}"; do
 		: >"$work/lame.times"
 		: >"$work/gogo.times"
 		: >"$work/pair.times"
+		: >"$work/before.times"
 		"${lame_cmd[@]}" >/dev/null 2>&1
 		"${gogo_cmd[@]}" >/dev/null 2>&1
+		[[ -z "$before" ]] || { mkdir -p "$out/before" && "${before_cmd[@]}" >/dev/null 2>&1; }
 		for ((i = 0; i < runs; i++)); do
 			timed "$work/lame.times" "${lame_cmd[@]}"
 			timed "$work/gogo.times" "${gogo_cmd[@]}"
 			timed "$work/pair.times" lame_pair
+			[[ -z "$before" ]] || timed "$work/before.times" "${before_cmd[@]}"
 		done
 		lame_s=$(cut -d' ' -f1 "$work/lame.times" | median)
 		gogo_s=$(cut -d' ' -f1 "$work/gogo.times" | median)
 		pair_s=$(cut -d' ' -f1 "$work/pair.times" | median)
 		lame_cpu=$(cut -d' ' -f2 "$work/lame.times" | median)
 		gogo_cpu=$(cut -d' ' -f2 "$work/gogo.times" | median)
-		awk -v s="$signal" -v k="$setting" -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v lc="$lame_cpu" -v gc="$gogo_cpu" -v same="$same" \
-			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %9.3f %9.3f %7.3f  %s\n", s, k, l, g, g / l, p / (2 * l), lc, gc, gc / lc, same }'
+		before_s=""
+		[[ -z "$before" ]] || before_s=$(cut -d' ' -f1 "$work/before.times" | median)
+		awk -v s="$signal" -v k="$setting" -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v lc="$lame_cpu" -v gc="$gogo_cpu" -v same="$same" -v b="$before_s" \
+			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %9.3f %9.3f %7.3f  %-17s", s, k, l, g, g / l, p / (2 * l), lc, gc, gc / lc, same
+				if (b != "") printf "  %.3f", b / l
+				printf "\n" }'
 		if [[ -n "${VERBOSE:-}" ]]; then
 			echo "  lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
 			echo "  gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
@@ -331,6 +349,10 @@ if [[ -z "${BENCH_WAV:-}" && -x "$program_bench" ]]; then
 	done
 	echo
 	BENCH_GOGO="$gogo" BENCH_LAME="$lame" BENCH_ROUNDS="$runs" BENCH_WAVS="$list" "$program_bench" || failed=1
+	if [[ -n "$before" ]]; then
+		echo "before ($before):"
+		BENCH_GOGO="$before" BENCH_LAME="$lame" BENCH_ROUNDS="$runs" BENCH_WAVS="$list" "$program_bench" || failed=1
+	fi
 elif [[ -z "${BENCH_WAV:-}" ]]; then
 	echo
 	echo "(no $program_bench: build the bench_program_vs_lame target for the ten-file row)"

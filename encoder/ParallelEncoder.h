@@ -25,10 +25,10 @@
 // it waits while the input read but not yet encoded passes a fixed budget.
 // Either way the calling thread joins the segments in order as they are
 // done. Where the segments lie depends on the input alone (SegmentPlan.h):
-// there are more of them than workers (a multiple of 4 where the input is
-// long enough), taken in order by whichever worker is free, so that the
-// workers finish close together without the bytes depending on which ran
-// what, or when. See docs/encoder.md.
+// the two ends are half as long as the segments between them, and they are
+// taken in order by whichever worker is free, so that the workers finish
+// close together without the bytes depending on which ran what, or when.
+// See docs/encoder.md.
 #pragma once
 
 #include "InputView.h"

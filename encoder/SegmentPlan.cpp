@@ -9,13 +9,20 @@ namespace gogo {
 
 namespace {
 
-// The stream's frame segment k of segments starts at.
-int64_t SegmentStart(int64_t streamFrames, int k, int segments)
+// The stream's frame segment k starts at, with `before` of the `total`
+// shares in front of it, of the `segments`: each encoder makes frames in
+// proportion to its share, its warm-up, overlap and look-ahead included
+// (the first has no warm-up, the last no overlap).
+int64_t SegmentStart(int64_t streamFrames, int k, int segments, int64_t before, int64_t total)
 {
 	if (k == 0)
 		return 0;
-	const int64_t extra = kWarmUpFrames + kOverlapFrames + kLookaheadFrames;
-	return kWarmUpFrames + std::max<int64_t>(0, streamFrames - extra) * k / segments;
+	const int64_t tail = kOverlapFrames + kLookaheadFrames;
+	const int64_t extra = kWarmUpFrames + tail;
+	const int64_t encoded = streamFrames + extra * (segments - 1);
+	// In 128 bits: a header may declare any length.
+	const auto share = static_cast<int64_t>(static_cast<__int128>(encoded) * before / total);
+	return std::max<int64_t>(kWarmUpFrames, share - tail - extra * (k - 1));
 }
 
 // Whether LAME will put an Info frame first: as its InitVbrTag decides,
@@ -40,38 +47,50 @@ bool WritesInfoFrame(lame_global_flags* configured)
 
 } // namespace
 
-int SegmentCount(int64_t streamFrames, int frameSize, int sampleRate)
+std::vector<int> SegmentShares(int64_t streamFrames, int frameSize, int sampleRate)
 {
 	if (frameSize <= 0 || sampleRate <= 0 || streamFrames < 2 * kMinSegmentFrames)
-		return 0;
-	const int64_t longest = std::max<int64_t>(kMinSegmentFrames,
+		return {};
+	// Ends of half a segment would be too short to gain: two halves.
+	if (streamFrames < 4 * kMinSegmentFrames)
+		return {1, 1};
+	const int64_t longest = std::max<int64_t>(2 * kMinSegmentFrames,
 		int64_t{sampleRate} * kMaxSegmentSeconds / frameSize);
-	const int64_t rounds = (streamFrames + 4 * longest - 1) / (4 * longest);
-	int64_t segments = std::min<int64_t>(rounds * 4, INT_MAX / 2);
-	// Short inputs: fewer, so that each gains more than its warm-up costs.
-	segments = std::min(segments, streamFrames / kMinSegmentFrames);
-	return static_cast<int>(segments);
+	// In whole segments: 2 (one between the ends), else a multiple of 4.
+	int64_t wholes = (streamFrames + longest - 1) / longest;
+	wholes = wholes <= 2 ? 2 : (wholes + 3) / 4 * 4;
+	wholes = std::min<int64_t>(wholes, 1 << 20);
+	std::vector<int> shares(static_cast<size_t>(wholes + 1), 2);
+	shares.front() = 1;
+	shares.back() = 1;
+	return shares;
 }
 
-std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments)
+std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, const std::vector<int>& shares)
 {
 	const int64_t streamFrames = inputFrames / frameSize;
-	std::vector<SegmentPlan> plans(static_cast<size_t>(segments));
+	int64_t total = 0;
+	for (const int share : shares)
+		total += share;
+	std::vector<SegmentPlan> plans(shares.size());
+	const int segments = static_cast<int>(shares.size());
+	int64_t before = 0;
 	for (int k = 0; k < segments; k++) {
 		SegmentPlan& plan = plans[static_cast<size_t>(k)];
-		plan.firstFrame = SegmentStart(streamFrames, k, segments);
+		plan.firstFrame = SegmentStart(streamFrames, k, segments, before, total);
+		before += shares[static_cast<size_t>(k)];
 		plan.warmUp = k == 0 ? 0 : kWarmUpFrames;
 		plan.overlap = kOverlapFrames;
 		plan.inputStart = (plan.firstFrame - plan.warmUp) * frameSize;
 		plan.gainFrom = plan.firstFrame * frameSize;
-		plan.last = k == segments - 1;
+		plan.last = k + 1 == segments;
 		if (plan.last) {
 			plan.plannedEnd = -1;
 			plan.inputEnd = INT64_MAX;
 			plan.inputLength = inputFrames - plan.inputStart;
 			plan.gainEnd = INT64_MAX;
 		} else {
-			plan.plannedEnd = SegmentStart(streamFrames, k + 1, segments);
+			plan.plannedEnd = SegmentStart(streamFrames, k + 1, segments, before, total);
 			plan.inputEnd = std::min(inputFrames,
 				(plan.plannedEnd + kOverlapFrames + kLookaheadFrames) * frameSize);
 			plan.inputLength = plan.inputEnd - plan.inputStart;
@@ -95,17 +114,18 @@ std::optional<ParallelPlan> PlanParallel(lame_global_flags* configured, const Pa
 	if (!WritesInfoFrame(configured))
 		return std::nullopt;
 	const int frameSize = lame_get_framesize(configured);
-	const int segments = SegmentCount(source.frames / std::max(1, frameSize), frameSize,
+	const std::vector<int> shares = SegmentShares(source.frames / std::max(1, frameSize), frameSize,
 		source.sampleRate);
-	if (segments < 2)
+	if (shares.size() < 2)
 		return std::nullopt;
+	const int segments = static_cast<int>(shares.size());
 	ParallelPlan plan;
 	plan.threads = std::min(threads, segments);
 	plan.frameSize = frameSize;
 	// Decided once: whether each segment reads its own input by position,
 	// or the calling thread reads it in order for all of them.
 	plan.byPosition = ReadsByPosition(source);
-	plan.segments = PlanSegments(source.frames, frameSize, segments);
+	plan.segments = PlanSegments(source.frames, frameSize, shares);
 	plan.replayGain = lame_get_findReplayGain(configured) != 0;
 	plan.outputChannels = lame_get_mode(configured) == MONO ? 1 : 2;
 	plan.scale = lame_get_scale(configured);

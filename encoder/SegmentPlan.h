@@ -3,15 +3,25 @@
 // threads or on how fast they run: the MP3's bytes are the same on every
 // run and for every -threads N of 2 or more.
 //
-// Segment k keeps frames [F_k, F_{k+1}) of the stream's T frames in S
-// segments, F_k = 32 + floor((T - 47) k / S) for k >= 1: every encoder
-// makes about the same number of frames (the first has no warm-up, the last
-// no overlap, so they keep more). Its encoder starts 32 frames early
-// (warm-up, thrown away) and, but for the last, goes on 12 frames past
-// F_{k+1} (the overlap, where the join is made) and 3 more of look-ahead
-// input. S is a multiple of 4 where the input allows, so that 2 and 4
-// workers taking the segments in order finish together, and no segment is
-// longer than half a minute (its MP3 is held until it is joined).
+// The segments' shares of the stream are 1, 2, 2, ..., 2, 1 (the ends are
+// half as long as the others), with 1 or 4j - 1 segments of share 2: taken
+// in order by whichever worker is free, two workers finish together (one
+// takes the first end while the other takes the second segment, and from
+// then on they stay half a segment apart, until the last end evens them
+// out), and so do four where there are three or more of share 2. With one
+// of share 2 between the ends, two workers also finish together where the
+// cost of a frame rises or falls steadily along the input (a sweep): each
+// has half the input, centred on the middle. Short inputs are two equal
+// halves; no segment is longer than a minute (its MP3 is held until it is
+// joined).
+//
+// Segment k keeps frames [F_k, F_{k+1}) of the stream's T frames,
+// F_k = 32 + floor((T - 47) C_k / U) for k >= 1, C_k the shares before k and
+// U all of them: every encoder makes frames in proportion to its share (the
+// first has no warm-up, the last no overlap, so they keep more). Its
+// encoder starts 32 frames early (warm-up, thrown away) and, but for the
+// last, goes on 12 frames past F_{k+1} (the overlap, where the join is
+// made) and 3 more of look-ahead input.
 #pragma once
 
 #include "ParallelEncoder.h"
@@ -36,16 +46,17 @@ constexpr int kLookaheadFrames = 3;
 // A segment shorter than this gains less than its warm-up costs.
 constexpr int64_t kMinSegmentFrames = 256;
 // The longest segment.
-constexpr int kMaxSegmentSeconds = 30;
+constexpr int kMaxSegmentSeconds = 60;
 // At most this many encoders at once (each holds a LAME encoder and a
 // segment's MP3): the memory stays bounded on any machine.
 constexpr int kMaxEncoders = 16;
 
-// How many segments an input of streamFrames frames of frameSize samples at
-// sampleRate is cut into; below 2, one thread is as good.
-int SegmentCount(int64_t streamFrames, int frameSize, int sampleRate);
+// The shares of the segments an input of streamFrames frames of frameSize
+// samples at sampleRate is cut into, in order; fewer than 2, one thread is
+// as good.
+std::vector<int> SegmentShares(int64_t streamFrames, int frameSize, int sampleRate);
 
 // The segments of an input of inputFrames sample frames.
-std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, int segments);
+std::vector<SegmentPlan> PlanSegments(int64_t inputFrames, int frameSize, const std::vector<int>& shares);
 
 } // namespace gogo
