@@ -15,9 +15,10 @@
 // halves; no segment is longer than a minute (its MP3 is held until it is
 // joined).
 //
-// Segment k keeps frames [F_k, F_{k+1}) of the stream's T frames,
-// F_k = 32 + floor((T - 47) C_k / U) for k >= 1, C_k the shares before k and
-// U all of them: every encoder makes frames in proportion to its share (the
+// Segment k of S keeps frames [F_k, F_{k+1}) of the stream's T frames,
+// F_k = floor((T + 47 (S - 1)) C_k / U) - 15 - 47 (k - 1) for k >= 1, C_k the
+// shares before k and U all of them: every encoder makes frames in
+// proportion to its share, its warm-up, overlap and look-ahead counted (the
 // first has no warm-up, the last no overlap, so they keep more). Its
 // encoder starts 32 frames early (warm-up, thrown away) and, but for the
 // last, goes on 12 frames past F_{k+1} (the overlap, where the join is
