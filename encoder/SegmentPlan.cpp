@@ -3,7 +3,7 @@
 #include "SegmentReader.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 namespace gogo {
 

@@ -345,6 +345,14 @@ INSTANTIATE_TEST_SUITE_P(Signals, ParallelQuality,
 
 // ---- where the joins are -----------------------------------------------------------------
 
+// The frames a segment's encoder makes: its warm-up, what it keeps, and
+// (but for the last) its overlap and look-ahead.
+int64_t FramesEncoded(const gogo::SegmentPlan& segment, int64_t streamFrames)
+{
+	const int64_t end = segment.last ? streamFrames : segment.plannedEnd + 12 + 3;
+	return end - (segment.firstFrame - segment.warmUp);
+}
+
 struct Layout {
 	const char* name;
 	int seconds;
@@ -417,9 +425,8 @@ TEST_P(ParallelJoins, LieInTheOverlapAfterEachPlannedBoundary)
 	std::vector<int64_t> encoded;
 	for (size_t k = 0; k < plan->segments.size(); k++) {
 		const gogo::SegmentPlan& segment = plan->segments[k];
-		const int64_t end = segment.last ? streamFrames : segment.plannedEnd;
 		const int share = k == 0 || segment.last ? 1 : 2;
-		encoded.push_back((end - segment.firstFrame + segment.warmUp + (segment.last ? 0 : 12 + 3)) * 2 / share);
+		encoded.push_back(FramesEncoded(segment, streamFrames) * 2 / share);
 	}
 	const auto [fewest, most] = std::minmax_element(encoded.begin(), encoded.end());
 	EXPECT_LE(*most - *fewest, 2) << "frames encoded per half share: " << testing::PrintToString(encoded);
@@ -476,8 +483,7 @@ TEST(ParallelPlan, WorkersTakingTheSegmentsInOrderFinishTogether)
 			std::vector<int64_t> busyUntil(static_cast<size_t>(workers), 0);
 			int64_t total = 0;
 			for (const gogo::SegmentPlan& plan : plans) {
-				const int64_t end = plan.last ? streamFrames : plan.plannedEnd + 12 + 3;
-				const int64_t cost = end - (plan.firstFrame - plan.warmUp);
+				const int64_t cost = FramesEncoded(plan, streamFrames);
 				total += cost;
 				*std::min_element(busyUntil.begin(), busyUntil.end()) += cost;
 			}
