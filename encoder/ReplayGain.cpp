@@ -1,5 +1,7 @@
 #include "ReplayGain.h"
 
+#include "GainFilter.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -155,85 +157,14 @@ bool ReplayGainAnalysis::Init(int sampleRate, int channelsIn, int channelsOut, f
 
 void ReplayGainAnalysis::Filter(size_t count)
 {
-	const float* k = fYule;
-	const float* b = fButter;
 	// The arrays only grow: filling the new part with zeros block after
 	// block would cost more than the filter's arithmetic on it.
 	if (fYule2.size() < 2 * (kOrder + count)) {
 		fYule2.resize(2 * (kOrder + count));
 		fButter2.resize(2 * (kOrder + count));
 	}
-	const float* x = fInput.data() + 2 * kOrder;
-	float* y = fYule2.data() + 2 * kOrder;
-	float* z = fButter2.data() + 2 * kOrder;
-	// As LAME: the Yule-Walker part sums float products in double (the
-	// 1e-10 keeps it off denormals), the Butterworth part is all float.
-	// The terms are grouped so that only the last product and subtraction
-	// wait for the previous output: the terms of the input and of the older
-	// outputs are summed while the filter waits for it. (LAME adds the same
-	// products in another order; the gain comes out the same.) Both
-	// channels at once.
-#if defined(__SSE2__)
-	// The coefficients in registers (or at least apart from the arrays
-	// written here, which the compiler must assume they might alias).
-	__m128 kv[2 * kOrder + 1], bv[5];
-	for (size_t j = 0; j <= 2 * kOrder; j++)
-		kv[j] = _mm_set1_ps(k[j]);
-	for (size_t j = 0; j < 5; j++)
-		bv[j] = _mm_set1_ps(b[j]);
-	auto pair = [](const float* p) { return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))); };
-	auto product = [&pair](const float* p, __m128 c) { return _mm_cvtps_pd(_mm_mul_ps(pair(p), c)); };
-	// The last two outputs of each filter stay in registers: read back from
-	// memory, each would wait for its own store.
-	__m128 y1 = pair(y - 2), y2 = pair(y - 4), z1 = pair(z - 2), z2 = pair(z - 4);
-	for (size_t i = 0; i < 2 * count; i += 2) {
-		// The input's terms, in two runs.
-		__m128d even = _mm_add_pd(_mm_set1_pd(1e-10), product(x + i, kv[0]));
-		__m128d odd = product(x + i - 2, kv[2]);
-#pragma GCC unroll 8
-		for (size_t j = 2; j < kOrder; j += 2) {
-			even = _mm_add_pd(even, product(x + i - 2 * j, kv[2 * j]));
-			odd = _mm_add_pd(odd, product(x + i - 2 * (j + 1), kv[2 * (j + 1)]));
-		}
-		even = _mm_add_pd(even, product(x + i - 2 * kOrder, kv[2 * kOrder]));
-		// The outputs' from the oldest to the one before the last.
-		__m128d older = product(y + i - 2 * kOrder, kv[2 * kOrder - 1]);
-#pragma GCC unroll 8
-		for (size_t j = kOrder - 1; j >= 3; j--)
-			older = _mm_add_pd(older, product(y + i - 2 * j, kv[2 * j - 1]));
-		older = _mm_add_pd(older, _mm_cvtps_pd(_mm_mul_ps(y2, kv[3])));
-		const __m128d sum = _mm_sub_pd(_mm_sub_pd(_mm_add_pd(even, odd), older),
-			_mm_cvtps_pd(_mm_mul_ps(y1, kv[1])));
-		const __m128 y0 = _mm_cvtpd_ps(sum);
-		_mm_store_sd(reinterpret_cast<double*>(y + i), _mm_castps_pd(y0));
-		const __m128 fresh = _mm_add_ps(_mm_mul_ps(y0, bv[0]), _mm_mul_ps(y1, bv[2]));
-		const __m128 old = _mm_sub_ps(_mm_mul_ps(y2, bv[4]), _mm_mul_ps(z2, bv[3]));
-		const __m128 z0 = _mm_sub_ps(_mm_add_ps(fresh, old), _mm_mul_ps(z1, bv[1]));
-		_mm_store_sd(reinterpret_cast<double*>(z + i), _mm_castps_pd(z0));
-		y2 = y1;
-		y1 = y0;
-		z2 = z1;
-		z1 = z0;
-	}
-#else
-	auto product = [](float v, float c) { return static_cast<double>(v * c); };
-	for (size_t i = 0; i < 2 * count; i++) {
-		double even = 1e-10 + product(x[i], k[0]);
-		double odd = product(x[i - 2], k[2]);
-		for (size_t j = 2; j <= kOrder; j += 2) {
-			even += product(x[i - 2 * j], k[2 * j]);
-			if (j + 1 <= kOrder)
-				odd += product(x[i - 2 * (j + 1)], k[2 * (j + 1)]);
-		}
-		double older = product(y[i - 2 * kOrder], k[2 * kOrder - 1]);
-		for (size_t j = kOrder - 1; j >= 2; j--)
-			older += product(y[i - 2 * j], k[2 * j - 1]);
-		y[i] = static_cast<float>(((even + odd) - older) - product(y[i - 2], k[1]));
-		const float fresh = y[i] * b[0] + y[i - 2] * b[2];
-		const float old = y[i - 4] * b[4] - z[i - 4] * b[3];
-		z[i] = (fresh + old) - z[i - 2] * b[1];
-	}
-#endif
+	RunGainFilter(fInput.data() + 2 * kOrder, fYule2.data() + 2 * kOrder, fButter2.data() + 2 * kOrder,
+		count, fYule, fButter, fWide);
 }
 
 void ReplayGainAnalysis::Analyse(size_t count)

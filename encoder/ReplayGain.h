@@ -12,6 +12,8 @@
 // window that two parts share is summed from both.
 #pragma once
 
+#include "GainFilter.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -54,8 +56,12 @@ public:
 	// single whole window (as LAME leaves it).
 	int RadioGainTenths() const;
 
+	// The filter one frame at a time, as on a processor without AVX (for
+	// tests: both ways give the same bits).
+	void UseNarrowFilter() { fWide = false; }
+
 private:
-	static constexpr size_t kOrder = 10;
+	static constexpr size_t kOrder = kGainFilterOrder;
 	template<typename Sample>
 	void Add(const Sample* samples, size_t frames, float norm);
 	void Filter(size_t count);
@@ -84,6 +90,7 @@ private:
 	int fChannelsOut = 2;
 	float fTransform[2][2] = {{1, 0}, {0, 1}};
 	std::vector<uint32_t> fHistogram;
+	bool fWide = WideGainFilterAvailable();
 };
 
 } // namespace gogo
