@@ -10,6 +10,30 @@ namespace {
 
 constexpr size_t kOrder = kGainFilterOrder;
 
+#if defined(__SSE2__)
+// The coefficients, each in every lane of a register (or at least apart
+// from the arrays the filter writes, which the compiler must assume they
+// might alias).
+struct Broadcast {
+	__m128 k[2 * kOrder + 1];
+	__m128 b[5];
+
+	Broadcast(const float* yule, const float* butter)
+	{
+		for (size_t j = 0; j <= 2 * kOrder; j++)
+			k[j] = _mm_set1_ps(yule[j]);
+		for (size_t j = 0; j < 5; j++)
+			b[j] = _mm_set1_ps(butter[j]);
+	}
+};
+
+// One frame's two floats, in the low half of a register.
+inline __m128 Pair(const float* p)
+{
+	return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+}
+#endif
+
 // Frames [from, frames) one at a time. The terms are grouped so that only
 // the last product and subtraction wait for the previous output: the terms
 // of the input and of the older outputs are summed while the filter waits
@@ -19,20 +43,15 @@ void FilterNarrow(const float* x, float* y, float* z, size_t from, size_t frames
 	const float* b)
 {
 #if defined(__SSE2__)
-	// The coefficients in registers (or at least apart from the arrays
-	// written here, which the compiler must assume they might alias).
-	__m128 kv[2 * kOrder + 1], bv[5];
-	for (size_t j = 0; j <= 2 * kOrder; j++)
-		kv[j] = _mm_set1_ps(k[j]);
-	for (size_t j = 0; j < 5; j++)
-		bv[j] = _mm_set1_ps(b[j]);
-	auto pair = [](const float* p) { return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))); };
-	auto product = [&pair](const float* p, __m128 c) { return _mm_cvtps_pd(_mm_mul_ps(pair(p), c)); };
+	const Broadcast c(k, b);
+	const __m128* kv = c.k;
+	const __m128* bv = c.b;
+	auto product = [](const float* p, __m128 v) { return _mm_cvtps_pd(_mm_mul_ps(Pair(p), v)); };
 	// The last two outputs of each filter stay in registers: read back from
 	// memory, each would wait for its own store.
 	const size_t start = 2 * from;
-	__m128 y1 = pair(y + start - 2), y2 = pair(y + start - 4), z1 = pair(z + start - 2),
-		   z2 = pair(z + start - 4);
+	__m128 y1 = Pair(y + start - 2), y2 = Pair(y + start - 4), z1 = Pair(z + start - 2),
+		   z2 = Pair(z + start - 4);
 	for (size_t i = start; i < 2 * frames; i += 2) {
 		// The input's terms, in two runs (the 1e-10 keeps the sum off
 		// denormals, as LAME's does).
@@ -110,13 +129,10 @@ GOGO_AVX inline __m256d Product4(const float* p, __m128 c)
 GOGO_AVX void FilterWide(const float* x, float* y, float* z, size_t frames, const float* k,
 	const float* b)
 {
-	__m128 kv[2 * kOrder + 1], bv[5];
-	for (size_t j = 0; j <= 2 * kOrder; j++)
-		kv[j] = _mm_set1_ps(k[j]);
-	for (size_t j = 0; j < 5; j++)
-		bv[j] = _mm_set1_ps(b[j]);
-	auto pair = [](const float* p) { return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))); };
-	__m128 y1 = pair(y - 2), y2 = pair(y - 4), y3 = pair(y - 6), z1 = pair(z - 2), z2 = pair(z - 4);
+	const Broadcast c(k, b);
+	const __m128* kv = c.k;
+	const __m128* bv = c.b;
+	__m128 y1 = Pair(y - 2), y2 = Pair(y - 4), y3 = Pair(y - 6), z1 = Pair(z - 2), z2 = Pair(z - 4);
 	const __m256d tiny = _mm256_set1_pd(1e-10);
 	size_t n = 0;
 	for (; n + 2 <= frames; n += 2) {
