@@ -198,7 +198,11 @@ void RunGainFilter(const float* x, float* y, float* z, size_t frames, const floa
 bool WideGainFilterAvailable()
 {
 #if defined(GOGO_WIDE_GAIN_FILTER)
-	return __builtin_cpu_supports("avx");
+	static const bool wide = [] {
+		__builtin_cpu_init(); // in case this runs before libgcc's own constructor
+		return __builtin_cpu_supports("avx") != 0;
+	}();
+	return wide;
 #else
 	return false;
 #endif
