@@ -164,7 +164,7 @@ void ReplayGainAnalysis::Filter(size_t count)
 		fButter2.resize(2 * (kOrder + count));
 	}
 	RunGainFilter(fInput.data() + 2 * kOrder, fYule2.data() + 2 * kOrder, fButter2.data() + 2 * kOrder,
-		count, fYule, fButter, fWide);
+		count, fYule, fButter, WideGainFilterAvailable());
 }
 
 void ReplayGainAnalysis::Analyse(size_t count)

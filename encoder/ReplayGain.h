@@ -56,10 +56,6 @@ public:
 	// single whole window (as LAME leaves it).
 	int RadioGainTenths() const;
 
-	// The filter one frame at a time, as on a processor without AVX (for
-	// tests: both ways give the same bits).
-	void UseNarrowFilter() { fWide = false; }
-
 private:
 	static constexpr size_t kOrder = kGainFilterOrder;
 	template<typename Sample>
@@ -90,7 +86,6 @@ private:
 	int fChannelsOut = 2;
 	float fTransform[2][2] = {{1, 0}, {0, 1}};
 	std::vector<uint32_t> fHistogram;
-	bool fWide = WideGainFilterAvailable();
 };
 
 } // namespace gogo
