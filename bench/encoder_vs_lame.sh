@@ -20,8 +20,9 @@
 #
 # Then a ten-file list through the whole program (bench_program_vs_lame,
 # next to gogo in the build folder, or BENCH_PROGRAM=...) against lame file
-# by file (target: at most 0.6), made of the synthetic signals (of the
-# recordings only when no synthetic one is asked for).
+# by file (target: at most 0.55), with its own floor (two lames at once on
+# each file), made of the synthetic signals (of the recordings only when no
+# synthetic one is asked for).
 #
 # usage: bench/encoder_vs_lame.sh [path/to/gogo]
 #   GOGO=...          the gogo executable (default: build-enc/gogo, then build/gogo)
@@ -38,7 +39,9 @@
 # gogo...) and takes the median; prints one row per signal and setting:
 # wall and CPU seconds, gogo's share of lame's wall time (target: at most
 # 0.55 on 2 cores) and the floor: what two cores give here at best, two
-# lames at once against twice one alone, timed in the same rounds.
+# lames at once against twice one alone, timed in the same rounds; "over"
+# is the share less the floor (target: at most 0.03), summed up after the
+# rows.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -284,9 +287,10 @@ else
 fi
 echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-printf '%-7s %-7s %9s %9s %7s %7s %9s %9s %7s  %s%s\n' signal setting "lame s" "gogo s" ratio floor "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame" \
+printf '%-7s %-7s %9s %9s %7s %7s %7s %9s %9s %7s  %s%s\n' signal setting "lame s" "gogo s" ratio floor over "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame" \
 	"${before:+  before}"
 failed=0
+: >"$work/over"
 for signal in "${signals[@]}"; do
 	wav="$work/$signal.wav"
 	for setting in "${settings[@]}"; do
@@ -323,9 +327,11 @@ for signal in "${signals[@]}"; do
 		before_s=""
 		[[ -z "$before" ]] || before_s=$(cut -d' ' -f1 "$work/before.times" | median)
 		awk -v s="$signal" -v k="$setting" -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v lc="$lame_cpu" -v gc="$gogo_cpu" -v same="$same" -v b="$before_s" \
-			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %9.3f %9.3f %7.3f  %-17s", s, k, l, g, g / l, p / (2 * l), lc, gc, gc / lc, same
+			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %+7.3f %9.3f %9.3f %7.3f  %-17s", s, k, l, g, g / l, p / (2 * l), g / l - p / (2 * l), lc, gc, gc / lc, same
 				if (b != "") printf "  %.3f", b / l
 				printf "\n" }'
+		awk -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v b="$before_s" \
+			'BEGIN { printf "%.4f %s\n", g / l - p / (2 * l), b == "" ? "" : b / l - p / (2 * l) }' >>"$work/over"
 		if [[ -n "${VERBOSE:-}" ]]; then
 			echo "  lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
 			echo "  gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
@@ -333,6 +339,15 @@ for signal in "${signals[@]}"; do
 		fi
 	done
 done
+
+# The rows at a glance: how far above its floor a row lies (what the
+# splitting and joining cost, beyond what two cores lose anyway).
+awk -v before="$before" '{ n++; sum += $1; if ($1 <= 0.03) within++; if (n == 1 || $1 > worst) worst = $1
+		bsum += $2; if ($2 <= 0.03) bwithin++; if (n == 1 || $2 > bworst) bworst = $2 }
+	END { if (n == 0) exit
+		printf "\nover the floor: %+.3f on average, %d of %d rows within 0.03, the worst %+.3f", sum / n, within, n, worst
+		if (before != "") printf "; before %+.3f, %d within, the worst %+.3f", bsum / n, bwithin, bworst
+		printf "\n" }' "$work/over"
 
 # Ten files through the whole program (headless, this gogo, the program's
 # default settings) against lame's defaults file by file: the signals made
