@@ -35,6 +35,10 @@
 #   BENCH_WAV=...     one WAV to use instead of the generated ones
 #   SIGNALS="pink sweep drums real1 real2"   SETTINGS="cbr128 cbr320 vbr2"   subsets
 #   BENCH_INSTALL=no  never apt-get install the recordings' packages, even as root
+#   COUNT=instructions  instead of timing, count the instructions each side
+#                     executes (valgrind's callgrind, gogo thread by thread):
+#                     what the busiest worker does against lame's whole work
+#                     (ideal: half), which no load on a shared machine moves
 # Times the runs in bash (interleaved lame, gogo, two lames at once, lame,
 # gogo...) and takes the median; prints one row per signal and setting:
 # wall and CPU seconds, gogo's share of lame's wall time (target: at most
@@ -285,10 +289,66 @@ else
 			'BEGIN { printf "%-8s %.1f s: %s; %s (%s)\n", s ":", b / 176400, w, f, p }'
 	done
 fi
-echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo
-printf '%-7s %-7s %9s %9s %7s %7s %7s %9s %9s %7s  %s%s\n' signal setting "lame s" "gogo s" ratio floor over "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame" \
-	"${before:+  before}"
+count="${COUNT:-}"
+if [[ -n "$count" && "$count" != instructions ]]; then
+	echo "encoder_vs_lame: COUNT=$count: only COUNT=instructions is known" >&2
+	exit 1
+fi
+if [[ -n "$count" ]] && ! command -v valgrind >/dev/null 2>&1; then
+	echo "encoder_vs_lame: COUNT=instructions needs valgrind (apt-get install valgrind)" >&2
+	exit 1
+fi
+
+# Instructions of one run under callgrind, thread by thread (the first is
+# the main thread): one line of counts.
+instructions() {
+	local name="$1"
+	shift
+	rm -f "$work/$name".cg*
+	valgrind --tool=callgrind --separate-threads=yes --callgrind-out-file="$work/$name.cg.%p" "$@" >/dev/null 2>&1 || return 1
+	local part
+	for part in "$work/$name".cg.*; do
+		awk '/^(summary|totals):/ { print $2; exit }' "$part"
+	done | tr '\n' ' '
+}
+# One row of counts: lame's instructions; gogo's (and the earlier gogo's)
+# in all and in its busiest worker, as shares of lame's; how far apart its
+# workers are; "over": the busiest worker's share less a half.
+count_row() {
+	local counts=() name
+	instructions lame "${lame_cmd[@]}" >"$work/count.lame" &
+	instructions gogo "${gogo_cmd[@]}" >"$work/count.gogo" &
+	[[ -z "$before" ]] || instructions before "${before_cmd[@]}" >"$work/count.before" &
+	wait
+	for name in lame gogo before; do counts+=("$(cat "$work/count.$name" 2>/dev/null || true)"); done
+	awk -v s="$signal" -v k="$setting" -v same="$same" -v l="${counts[0]}" -v g="${counts[1]}" -v b="${counts[2]}" \
+		-v over="$work/over" '
+		function busiest(line, shares,   n, v, i, all, top, low) {
+			n = split(line, v, " ")
+			for (i = 1; i <= n; i++) { all += v[i]; if (i > 1 && v[i] > top) top = v[i]; if (i > 1 && (low == "" || v[i] < low)) low = v[i] }
+			if (n == 1) top = low = v[1] # one thread: it does it all
+			shares[1] = all / l; shares[2] = top / l; shares[3] = n > 2 ? (top - low) / top : 0
+		}
+		BEGIN { split(l, lv, " "); l = lv[1]
+			if (l <= 0 || g == "") { printf "%-7s %-7s (no count)\n", s, k; exit }
+			busiest(g, gs)
+			printf "%-7s %-7s %12.0f %9.3f %9.3f %8.1f%% %+7.3f  %-17s", s, k, l / 1e6, gs[1], gs[2], 100 * gs[3], gs[2] - 0.5, same
+			if (b != "") { busiest(b, bs); printf "  %.3f %.3f", bs[1], bs[2] }
+			printf "\n"
+			printf "%.6f %s\n", gs[2] - 0.5, b == "" ? "" : bs[2] - 0.5 >>over }'
+}
+
+if [[ -n "$count" ]]; then
+	echo "counting: instructions under valgrind's callgrind, one run of each; load does not move them"
+	echo
+	printf '%-7s %-7s %12s %9s %9s %9s %7s  %s%s\n' signal setting "lame Minstr" "gogo all" busiest "apart" over "-threads 1 = lame" \
+		"${before:+  before: all, busiest}"
+else
+	echo "timing:  bash's time, $runs interleaved runs each after a warm-up, median; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+	echo
+	printf '%-7s %-7s %9s %9s %7s %7s %7s %9s %9s %7s  %s%s\n' signal setting "lame s" "gogo s" ratio floor over "lame cpu" "gogo cpu" "cpu x" "-threads 1 = lame" \
+		"${before:+  before}"
+fi
 failed=0
 : >"$work/over"
 for signal in "${signals[@]}"; do
@@ -306,13 +366,18 @@ for signal in "${signals[@]}"; do
 		"$lame" --quiet "${la[@]}" "$wav" "$out/lame.mp3"
 		"$gogo" -silent -threads 1 "${ga[@]}" -o "$out/one" "$wav"
 		if cmp -s "$out/lame.mp3" "$out/one/$signal.mp3"; then same=yes; else same=NO; failed=1; fi
+		[[ -z "$before" ]] || mkdir -p "$out/before"
+		if [[ -n "$count" ]]; then
+			count_row
+			continue
+		fi
 		: >"$work/lame.times"
 		: >"$work/gogo.times"
 		: >"$work/pair.times"
 		: >"$work/before.times"
 		"${lame_cmd[@]}" >/dev/null 2>&1
 		"${gogo_cmd[@]}" >/dev/null 2>&1
-		[[ -z "$before" ]] || { mkdir -p "$out/before" && "${before_cmd[@]}" >/dev/null 2>&1; }
+		[[ -z "$before" ]] || "${before_cmd[@]}" >/dev/null 2>&1
 		for ((i = 0; i < runs; i++)); do
 			timed "$work/lame.times" "${lame_cmd[@]}"
 			timed "$work/gogo.times" "${gogo_cmd[@]}"
@@ -331,7 +396,7 @@ for signal in "${signals[@]}"; do
 				if (b != "") printf "  %.3f", b / l
 				printf "\n" }'
 		awk -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v b="$before_s" \
-			'BEGIN { printf "%.4f %s\n", g / l - p / (2 * l), b == "" ? "" : b / l - p / (2 * l) }' >>"$work/over"
+			'BEGIN { printf "%.6f %s\n", g / l - p / (2 * l), b == "" ? "" : b / l - p / (2 * l) }' >>"$work/over"
 		if [[ -n "${VERBOSE:-}" ]]; then
 			echo "  lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
 			echo "  gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
@@ -342,10 +407,10 @@ done
 
 # The rows at a glance: how far above its floor a row lies (what the
 # splitting and joining cost, beyond what two cores lose anyway).
-awk -v before="$before" '{ n++; sum += $1; if ($1 <= 0.03) within++; if (n == 1 || $1 > worst) worst = $1
+awk -v before="$before" -v floor="${count:+a half}" '{ n++; sum += $1; if ($1 <= 0.03) within++; if (n == 1 || $1 > worst) worst = $1
 		bsum += $2; if ($2 <= 0.03) bwithin++; if (n == 1 || $2 > bworst) bworst = $2 }
 	END { if (n == 0) exit
-		printf "\nover the floor: %+.3f on average, %d of %d rows within 0.03, the worst %+.3f", sum / n, within, n, worst
+		printf "\nover %s: %+.3f on average, %d of %d rows within 0.03, the worst %+.3f", floor == "" ? "the floor" : floor, sum / n, within, n, worst
 		if (before != "") printf "; before %+.3f, %d within, the worst %+.3f", bsum / n, bwithin, bworst
 		printf "\n" }' "$work/over"
 
@@ -353,7 +418,9 @@ awk -v before="$before" '{ n++; sum += $1; if ($1 <= 0.03) within++; if (n == 1 
 # default settings) against lame's defaults file by file: the signals made
 # here, so that the row stays comparable, or the recordings if none is.
 program_bench="${BENCH_PROGRAM:-$(dirname "$gogo")/bench/bench_program_vs_lame}"
-if [[ -z "${BENCH_WAV:-}" && -x "$program_bench" ]]; then
+if [[ -n "$count" ]]; then
+	: # the ten-file row is timed only
+elif [[ -z "${BENCH_WAV:-}" && -x "$program_bench" ]]; then
 	list="$work/list"
 	mkdir -p "$list"
 	listed=("${synthetic[@]}")
