@@ -392,11 +392,12 @@ for signal in "${signals[@]}"; do
 		before_s=""
 		[[ -z "$before" ]] || before_s=$(cut -d' ' -f1 "$work/before.times" | median)
 		awk -v s="$signal" -v k="$setting" -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v lc="$lame_cpu" -v gc="$gogo_cpu" -v same="$same" -v b="$before_s" \
-			'BEGIN { printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %+7.3f %9.3f %9.3f %7.3f  %-17s", s, k, l, g, g / l, p / (2 * l), g / l - p / (2 * l), lc, gc, gc / lc, same
+			-v over="$work/over" \
+			'BEGIN { floor = p / (2 * l)
+				printf "%-7s %-7s %9.3f %9.3f %7.3f %7.3f %+7.3f %9.3f %9.3f %7.3f  %-17s", s, k, l, g, g / l, floor, g / l - floor, lc, gc, gc / lc, same
 				if (b != "") printf "  %.3f", b / l
-				printf "\n" }'
-		awk -v l="$lame_s" -v g="$gogo_s" -v p="$pair_s" -v b="$before_s" \
-			'BEGIN { printf "%.6f %s\n", g / l - p / (2 * l), b == "" ? "" : b / l - p / (2 * l) }' >>"$work/over"
+				printf "\n"
+				printf "%.6f %s\n", g / l - floor, b == "" ? "" : b / l - floor >>over }'
 		if [[ -n "${VERBOSE:-}" ]]; then
 			echo "  lame runs, wall s: $(cut -d' ' -f1 "$work/lame.times" | tr '\n' ' ')"
 			echo "  gogo runs, wall s: $(cut -d' ' -f1 "$work/gogo.times" | tr '\n' ' ')"
